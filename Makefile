@@ -1,0 +1,65 @@
+# vantaPeak: `make run` sets everything up and runs the program;
+# `make test` sets everything up and runs every test.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+BUILD ?= build
+XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
+DATA := data
+HEIGHTMAP := $(DATA)/terrainMdt_8193x8193.bmp
+TEXTURE := $(DATA)/terrainMdt_8193x8193_Texture.bmp
+LSAN := LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0
+ASAN_KINDS := address,undefined
+TSAN := TSAN_OPTIONS=suppressions=$(CURDIR)/scripts/tsan.supp:halt_on_error=1:second_deadlock_stack=1
+
+.PHONY: all deps build run test test-asan test-tsan fuzz bench terrain clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+# configure(dir, extra cmake args)
+define configure
+	@if [ ! -f $(1)/CMakeCache.txt ]; then cmake -S . -B $(1) $(2) >/dev/null; fi
+endef
+
+build: deps
+	$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release)
+	cmake --build $(BUILD) -j $(JOBS)
+
+$(HEIGHTMAP) $(TEXTURE): | build
+	$(BUILD)/tools/vantapeak-terrain --out $(DATA) --textures $(DATA)/Textures
+
+terrain: build $(HEIGHTMAP)
+
+run: build $(HEIGHTMAP)
+	@bash scripts/run.sh $(BUILD)
+
+test: build
+	cd $(BUILD) && $(XVFB) ctest --output-on-failure -j $(JOBS)
+
+# The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	$(call configure,build-asan,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=$(ASAN_KINDS))
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && $(LSAN) $(XVFB) ctest --output-on-failure -j $(JOBS) -LE nosan
+
+# The tests labelled "threads" under ThreadSanitizer.
+test-tsan: deps
+	$(call configure,build-tsan,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=thread)
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && $(TSAN) $(XVFB) ctest --output-on-failure -j $(JOBS) -L threads
+
+# A bounded libFuzzer run of the bitmap loader (FUZZ_SECONDS, default 60).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	$(call configure,build-fuzz,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVP_FUZZ=ON -DVP_WITH_GUI=OFF -DBUILD_TESTING=OFF)
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_bitmap
+	mkdir -p build-fuzz/corpus
+	build-fuzz/fuzz/fuzz_bitmap -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 build-fuzz/corpus fuzz/corpus
+
+bench: build $(HEIGHTMAP)
+	@bash scripts/bench.sh $(BUILD)
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz

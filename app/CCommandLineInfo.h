@@ -1,0 +1,22 @@
+#pragma once
+// What the command line asked for. CvantaPeakApp::ConfigureCommandLine
+// declares the options and ParseCommandLine fills this record; an option
+// joins by adding a field here and its declaration and reading there.
+#include <QString>
+
+struct CCommandLineInfo {
+    // The document to open; empty: a new, empty document.
+    QString fileName;
+    // --help or --version was given: print and end successfully.
+    bool showHelp = false;
+    bool showVersion = false;
+    // Flight options: choose "Iniciar" once the window is up; the speed on
+    // the slider (km/h, 0..1000); a steady turn (degrees per second); close
+    // the window after this many seconds (0: never); one statistics row per
+    // frame into this CSV file (empty: none).
+    bool start = false;
+    float speedKmh = 0.0f;
+    float turnDegreesPerSecond = 0.0f;
+    double quitAfterSeconds = 0.0;
+    QString statsFile;
+};

@@ -1,0 +1,246 @@
+// Frame time of the renderer, headless (surfaceless EGL, Mesa's software
+// rasteriser here): a 4096 x 4096 window of seeded terrain at the default
+// ROAM parameters, render area 556 x 390, each frame being camera, clear,
+// axes, landscape update and draw, the statistics overlay and present. Then
+// a paging-like thread cuts a new 4096 x 4096 page texture while frames go
+// on and hands it to the landscape; the worst frame from the texture's
+// creation to a few frames after it is first drawn, less the median, is the
+// stall its arrival causes (once after a landscape build, as paging brings
+// it, and once handed over as soon as it is filled). Prints `name: value` lines.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <QGuiApplication>
+
+#include "landscape/CLandscape.h"
+#include "render/CCamera.h"
+#include "render/DeviceSetup.h"
+#include "render/Overlay.h"
+#include "render/PageTexture.h"
+#include "render/gl/CEglContext.h"
+#include "render/gl/CGLDevice.h"
+#include "render/gl/Direct3D.h"
+#include "terrain/CBitmapEx.h"
+
+namespace {
+
+constexpr int kWindow = 4096;
+constexpr int kWidth = 556;
+constexpr int kHeight = 390;
+constexpr int kWarmUpFrames = 10;
+constexpr int kFrames = 120;
+constexpr int kFramesAfterSwap = 10;
+
+double Milliseconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Smooth value noise in octaves, seeded, as grey levels 0..255.
+std::vector<std::int32_t> GenerateHeights(int size, std::uint32_t seed)
+{
+    const auto lattice = [seed](int x, int y) {
+        std::uint32_t h = seed ^ (static_cast<std::uint32_t>(x) * 0x8DA6B343u) ^
+                          (static_cast<std::uint32_t>(y) * 0xD8163841u);
+        h ^= h >> 13;
+        h *= 0x85EBCA6Bu;
+        h ^= h >> 16;
+        return (h & 0xFFFF) / 65535.0f;
+    };
+    const auto smooth = [](float t) { return t * t * (3.0f - 2.0f * t); };
+    std::vector<float> sum(static_cast<std::size_t>(size) * size, 0.0f);
+    float amplitude = 1.0f, total = 0.0f;
+    for (int cell = 512; cell >= 8; cell /= 2, amplitude *= 0.5f) {
+        total += amplitude;
+        for (int y = 0; y < size; ++y) {
+            const int cy = y / cell;
+            const float ty = smooth(static_cast<float>(y % cell) / cell);
+            for (int x = 0; x < size; ++x) {
+                const int cx = x / cell;
+                const float tx = smooth(static_cast<float>(x % cell) / cell);
+                const float top = lattice(cx, cy) + (lattice(cx + 1, cy) - lattice(cx, cy)) * tx;
+                const float bottom = lattice(cx, cy + 1) + (lattice(cx + 1, cy + 1) - lattice(cx, cy + 1)) * tx;
+                sum[static_cast<std::size_t>(y) * size + x] += amplitude * (top + (bottom - top) * ty);
+            }
+        }
+    }
+    std::vector<std::int32_t> heights(sum.size());
+    for (std::size_t i = 0; i < sum.size(); ++i)
+        heights[i] = std::clamp(static_cast<int>(sum[i] / total * 255.0f), 0, 255);
+    return heights;
+}
+
+// A colour raster over the heights: water, grass, rock and snow bands.
+void PaintColours(const std::vector<std::int32_t>& heights, int size, CBitmapEx* raster)
+{
+    raster->CreateBlank(size, size);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const int h = heights[static_cast<std::size_t>(y) * size + x];
+            const std::uint32_t c = h < 70 ? 0x1E3CA0 : h < 120 ? 0x468C32 : h < 170 ? 0x786E3C : 0xE6E6E6;
+            raster->WritePixel(x, y, c);
+        }
+}
+
+std::unique_ptr<CLandscape> BuildLandscape(IDevice* device, const std::vector<std::int32_t>& heights,
+                                           const CBitmapEx& colours)
+{
+    auto landscape = std::make_unique<CLandscape>();
+    landscape->m_device = device;
+    landscape->m_texture = CreatePageTexture(device, colours, 0, 0, kWindow, kWindow);
+    landscape->m_minError = 0.05f;
+    landscape->m_maxRenderTime = 200;
+    landscape->SetHeightWindow(kWindow, heights.data(), kWindow);
+    landscape->Initialise();
+    return landscape;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+
+    CEglContext context;
+    IDevice* device = nullptr;
+    InitDirect3D(&context, kWidth, kHeight, &device);
+    if (device == nullptr) {
+        std::fprintf(stderr, "render_bench: no headless OpenGL 3.3 context\n");
+        return 1;
+    }
+    CCamera camera;
+    camera.SetDevice(device);
+    camera.SetupProjection();
+    CreateOverlayFont(device);
+
+    const std::vector<std::int32_t> heights = GenerateHeights(kWindow, 7);
+    CBitmapEx colours;
+    PaintColours(heights, kWindow, &colours);
+    std::mutex landscapeLock;
+    std::unique_ptr<CLandscape> landscape = BuildLandscape(device, heights, colours);
+    const int half = kWindow / 2;
+    camera.SetPosition({static_cast<float>(half),
+                        static_cast<float>(landscape->Sample(half, half)) * landscape->m_heightScale + 200.0f,
+                        static_cast<float>(half)});
+    SetupRenderState(device);
+
+    char text[128];
+    int roam = 0, draw = 0;
+    std::vector<double> roamTimes, drawTimes; // the landscape's own timings, milliseconds
+    const auto frame = [&]() {
+        const auto start = std::chrono::steady_clock::now();
+        camera.Apply();
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        device->BeginScene();
+        DrawAxes(device);
+        int triangles = 0;
+        {
+            std::lock_guard<std::mutex> lock(landscapeLock);
+            landscape->Update();
+            roam = landscape->m_roamTime;
+            draw = landscape->m_drawTime;
+            roamTimes.push_back(roam);
+            drawTimes.push_back(draw);
+            triangles = landscape->m_trianglesRendered;
+        }
+        const D3DXVECTOR3 eye = camera.Position();
+        std::snprintf(text, sizeof text, "Tiempo ROAM:%d mseg", roam);
+        DrawOverlayText(0, text);
+        std::snprintf(text, sizeof text, "Tiempo DirectX:%d mseg", draw);
+        DrawOverlayText(20, text);
+        std::snprintf(text, sizeof text, "Camara: X:%.2fKms Y:%.2fm Z:%.2fKms", eye.x / 1000.0,
+                      static_cast<double>(eye.y), eye.z / 1000.0);
+        DrawOverlayText(40, text);
+        DrawOverlayText(60, "Velocidad:100.00");
+        std::snprintf(text, sizeof text, "N\xBA triangulos renderizados:%ld", static_cast<long>(triangles));
+        DrawOverlayText(80, text);
+        std::snprintf(text, sizeof text, "Frames por segundo:%d", 40);
+        DrawOverlayText(140, text);
+        device->EndScene();
+        device->Present();
+        camera.Advance(0.5f); // 100 km/h at about 18 ms a frame
+        return Milliseconds(std::chrono::steady_clock::now() - start);
+    };
+
+    for (int i = 0; i < kWarmUpFrames; ++i)
+        frame();
+    roamTimes.clear();
+    drawTimes.clear();
+    std::vector<double> times;
+    for (int i = 0; i < kFrames; ++i)
+        times.push_back(frame());
+    const int triangles = landscape->m_trianglesRendered;
+    const double median = Median(times);
+    const double roamMedian = Median(roamTimes);
+    const double drawMedian = Median(drawTimes);
+
+    // Texture arrival as a paging run brings it: a paging-like thread cuts a
+    // new 4096 x 4096 page texture, builds the landscape that goes with it
+    // (taking its share of the processors meanwhile) and hands the texture
+    // over; the render thread puts it on the landscape at the next frame.
+    // Then the worst case: a texture drawn as soon as it is filled.
+    const auto arrive = [&](bool buildLandscape) {
+        std::atomic<bool> handedOver{false};
+        ITexture* arriving = nullptr;
+        std::thread paging([&]() {
+            ITexture* texture = CreatePageTexture(device, colours, 0, 0, kWindow, kWindow);
+            if (buildLandscape) {
+                CLandscape next;
+                next.m_device = device;
+                next.SetHeightWindow(kWindow, heights.data(), kWindow);
+                next.Initialise();
+                next.Destroy();
+            }
+            std::lock_guard<std::mutex> lock(landscapeLock);
+            arriving = texture;
+            handedOver = true;
+        });
+        std::vector<double> arrival;
+        bool swapped = false;
+        int afterSwap = 0;
+        while (afterSwap < kFramesAfterSwap) {
+            if (!swapped && handedOver) {
+                std::lock_guard<std::mutex> lock(landscapeLock);
+                if (landscape->m_texture != nullptr)
+                    landscape->m_texture->Release();
+                landscape->m_texture = arriving;
+                swapped = true;
+            }
+            arrival.push_back(frame());
+            afterSwap += swapped ? 1 : 0;
+        }
+        paging.join();
+        return *std::max_element(arrival.begin(), arrival.end());
+    };
+    const double worst = arrive(true);
+    const double worstAtOnce = arrive(false);
+
+    std::printf("frame_median_ms: %.2f\n", median);
+    std::printf("frame_roam_median_ms: %.0f\n", roamMedian);
+    std::printf("frame_draw_median_ms: %.0f\n", drawMedian);
+    std::printf("frame_triangles: %d\n", triangles);
+    std::printf("texture_arrival_max_frame_ms: %.2f\n", worst);
+    std::printf("texture_arrival_max_stall_ms: %.2f\n", std::max(0.0, worst - median));
+    std::printf("texture_drawn_at_once_max_stall_ms: %.2f\n", std::max(0.0, worstAtOnce - median));
+
+    landscape->Destroy();
+    static_cast<CGLDevice*>(device)->DetachRenderThread();
+    ReleaseDirect3D();
+    return 0;
+}

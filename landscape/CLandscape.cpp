@@ -1,0 +1,217 @@
+#include "landscape/CLandscape.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "landscape/LandscapeVertex.h"
+#include "landscape/TickCount.h"
+
+namespace {
+// Largest window the tree's node indices can address: the deepest forced
+// splits reach indices of about twice the leaf count.
+constexpr std::int64_t kMaxLeafCount = std::int64_t(1) << 29;
+} // namespace
+
+CLandscape::CLandscape() = default;
+
+CLandscape::~CLandscape() { Destroy(); }
+
+int CLandscape::SetHeightWindow(std::int32_t rows, const std::int32_t* heights,
+                                std::int32_t columns)
+{
+    m_heights.reset();
+    m_rows = 0;
+    m_columns = 0;
+    m_initialised = false;
+    m_started = false;
+    if (!heights || rows < 2 || columns < 2) {
+        return -1;
+    }
+    const std::int64_t leaves = (2 * std::int64_t(rows) - 2) * (std::int64_t(columns) - 1);
+    if (leaves > kMaxLeafCount) {
+        return -1;
+    }
+    const std::size_t count = static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
+    m_heights.reset(new std::int32_t[count]);
+    std::copy(heights, heights + count, m_heights.get());
+    m_rows = rows;
+    m_columns = columns;
+    return 0;
+}
+
+int CLandscape::Initialise()
+{
+    m_initialised = false;
+    m_started = false;
+    if (!m_heights || !m_device) {
+        return -1;
+    }
+    m_leafCount = (2 * m_rows - 2) * (m_columns - 1);
+    m_trianglesRendered = 0;
+    SetupRoots();
+    BuildErrorTables();
+    m_splitQueue.reset(new RoamTriangle*[kQueueCapacity]);
+    m_mergeQueue.reset(new RoamTriangle*[kQueueCapacity]);
+    m_splitKeys.reset(new float[kQueueCapacity]);
+    m_mergeKeys.reset(new float[kQueueCapacity]);
+    m_splitCount = 0;
+    m_mergeCount = 0;
+    CreatePool();
+    if (m_vertexBuffer) {
+        m_vertexBuffer->Release();
+        m_vertexBuffer = nullptr;
+    }
+    if (m_device->CreateVertexBuffer(kVertexBufferBytes, 0, LANDSCAPE_VERTEX_FVF, D3DPOOL_SYSTEMMEM,
+                                     &m_vertexBuffer) != D3D_OK ||
+        !m_vertexBuffer) {
+        m_vertexBuffer = nullptr;
+        return -1;
+    }
+    m_initialised = true;
+    return 0;
+}
+
+void CLandscape::Destroy()
+{
+    m_heights.reset();
+    if (m_vertexBuffer) {
+        m_vertexBuffer->Release();
+        m_vertexBuffer = nullptr;
+    }
+    if (m_texture) {
+        m_texture->Release();
+        m_texture = nullptr;
+    }
+    m_splitQueue.reset();
+    m_mergeQueue.reset();
+    m_splitKeys.reset();
+    m_mergeKeys.reset();
+    m_pool.reset();
+    m_freeTable.reset();
+    m_errorTables[0].reset();
+    m_errorTables[1].reset();
+    m_roots[0].errorTable = nullptr;
+    m_roots[1].errorTable = nullptr;
+    m_splitCount = 0;
+    m_mergeCount = 0;
+    m_poolUsed = 0;
+    m_initialised = false;
+    m_started = false;
+}
+
+void CLandscape::CreatePool()
+{
+    m_pool.reset(new RoamTriangle[kPoolSize]());
+    m_freeTable.reset(new RoamTriangle*[kPoolSize]);
+    for (int k = 0; k < kPoolSize; ++k) {
+        m_pool[k].id = k;
+        m_freeTable[k] = &m_pool[k];
+    }
+    m_poolUsed = 0;
+}
+
+RoamTriangle* CLandscape::AllocTriangle()
+{
+    if (m_poolUsed >= kPoolSize) {
+        return nullptr;
+    }
+    RoamTriangle* t = m_freeTable[m_poolUsed];
+    ++m_poolUsed;
+    t->splitIndex = -1;
+    t->mergeIndex = -1;
+    t->parent = nullptr;
+    t->baseNeighbour = nullptr;
+    t->leftNeighbour = nullptr;
+    t->rightNeighbour = nullptr;
+    t->leftChild = nullptr;
+    t->rightChild = nullptr;
+    t->nodeIndex = -1;
+    return t;
+}
+
+void CLandscape::FreeTriangle(RoamTriangle* triangle)
+{
+    if (m_poolUsed <= 0) {
+        return;
+    }
+    m_freeTable[m_poolUsed - 1] = triangle;
+    --m_poolUsed;
+}
+
+void CLandscape::SetupRoots()
+{
+    const std::int32_t w = m_columns;
+    const std::int32_t h = m_rows;
+    RoamTriangle& r0 = m_roots[0];
+    RoamTriangle& r1 = m_roots[1];
+    r0 = RoamTriangle{};
+    r1 = RoamTriangle{};
+
+    r0.id = 0;
+    r0.x0 = w - 1, r0.z0 = 0, r0.h0 = Sample(w - 1, 0);
+    r0.x1 = 0, r0.z1 = h - 1, r0.h1 = Sample(0, h - 1);
+    r0.x2 = 0, r0.z2 = 0, r0.h2 = Sample(0, 0);
+
+    r1.id = 1;
+    r1.x0 = 0, r1.z0 = h - 1, r1.h0 = Sample(0, h - 1);
+    r1.x1 = w - 1, r1.z1 = 0, r1.h1 = Sample(w - 1, 0);
+    r1.x2 = w - 1, r1.z2 = h - 1, r1.h2 = Sample(w - 1, h - 1);
+
+    r0.baseNeighbour = &r1;
+    r1.baseNeighbour = &r0;
+}
+
+void CLandscape::BuildErrorTables()
+{
+    m_internalNodeCount = m_leafCount / 2 - 1;
+    const std::size_t n = static_cast<std::size_t>(std::max(m_internalNodeCount, 0));
+    // At least one entry so that a table pointer is never null.
+    m_errorTables[0].reset(new float[std::max<std::size_t>(n, 1)]());
+    m_errorTables[1].reset(new float[std::max<std::size_t>(n, 1)]());
+    for (int k = 0; k < 2; ++k) {
+        RoamTriangle& r = m_roots[k];
+        r.errorTable = m_errorTables[k].get();
+        r.nodeIndex = 0;
+        const std::int32_t a[3] = {r.x0, r.h0, r.z0};
+        const std::int32_t b[3] = {r.x1, r.h1, r.z1};
+        const std::int32_t p[3] = {r.x2, r.h2, r.z2};
+        ComputeNodeError(0, m_errorTables[k].get(), a, b, p);
+    }
+}
+
+// Error of node i in grey levels: its base midpoint's deviation from the
+// base edge plus the larger error of its children. Corner arrays are
+// (x, h, z); children take the corner orders of a split.
+float CLandscape::ComputeNodeError(std::int32_t node, float* table, const std::int32_t a[3],
+                                   const std::int32_t b[3], const std::int32_t p[3])
+{
+    if (node >= m_internalNodeCount) {
+        return 0.0f;
+    }
+    std::int32_t m[3];
+    m[0] = (a[0] + b[0]) >> 1;
+    m[2] = (a[2] + b[2]) >> 1;
+    m[1] = Sample(m[0], m[2]);
+    const float eL = ComputeNodeError(2 * node + 1, table, p, a, m);
+    const float eR = ComputeNodeError(2 * node + 2, table, b, p, m);
+    const double own = std::fabs(static_cast<double>(a[1] + b[1]) * 0.5 - m[1]);
+    const float e = static_cast<float>(own + static_cast<double>(std::max(eL, eR)));
+    table[node] = e;
+    return e;
+}
+
+int CLandscape::Update()
+{
+    if (!m_initialised) {
+        return -1;
+    }
+    const std::uint32_t t0 = TickCount();
+    // A new frustum: visibility stamps of earlier frames no longer hold.
+    m_frame = m_frame >= 0x7FFFFFFFu ? 1 : m_frame + 1;
+    ExtractFrustum();
+    ReadTransforms();
+    FrameLoop();
+    m_roamTime = static_cast<std::int32_t>(TickCount() - t0);
+    return WriteMesh();
+}

@@ -1,0 +1,174 @@
+#pragma once
+// The adaptive ROAM mesh over one height window: a binary triangle tree under
+// two roots, a pool of triangle records, a split queue of leaves and a merge
+// queue of mergeable diamonds, two error tables and its own vertex buffer.
+//
+// Use: construct; set m_originX/Y/Z, m_device, m_texture, m_minError and
+// m_maxRenderTime; SetHeightWindow; Initialise; Update once per frame;
+// Destroy. The operations below Update are public so that tests can drive the
+// tree step by step.
+//
+// Threads: SetHeightWindow and Initialise run on the thread that builds the
+// landscape, before it is published. From then on Update and everything it
+// calls run on the render thread, with the owner's landscape lock held; the
+// owner writes m_minError / m_maxRenderTime and reads the statistics under
+// the same lock. The landscape has no lock of its own.
+#include <cstdint>
+#include <memory>
+
+#include "landscape/RoamTriangle.h"
+#include "render/IDevice.h"
+
+class CLandscape {
+public:
+    static constexpr int kQueueCapacity = 1000000;  // entries of each queue
+    static constexpr int kPoolSize = 100000;        // triangle records in the pool
+    static constexpr int kMaxLeaves = 1000000;      // above this no more splits in a frame
+    static constexpr std::size_t kVertexBufferBytes = 96000000; // 1,000,000 triangles
+
+    CLandscape();
+    ~CLandscape();
+    CLandscape(const CLandscape&) = delete;
+    CLandscape& operator=(const CLandscape&) = delete;
+
+    // Copies `rows` rows of `columns` samples (row-major). 0, or -1 when the
+    // window is null, smaller than 2 x 2 or too large for the tree's indices;
+    // then the landscape holds no window. A new window makes the landscape
+    // uninitialised until the next Initialise.
+    int SetHeightWindow(std::int32_t rows, const std::int32_t* heights, std::int32_t columns);
+    // Builds roots, error tables, queues, pool and vertex buffer. 0, or -1
+    // when there is no window or no device or the vertex buffer cannot be
+    // created (then Update returns -1 every frame).
+    int Initialise();
+    // Frees everything the landscape owns, releases the vertex buffer and the
+    // page texture. Leaves m_device alone. Safe to call more than once.
+    void Destroy();
+    // One frame: adapts the mesh within m_maxRenderTime and draws it. The
+    // camera's view and projection must already be set on the device. 0, or
+    // -1 when not initialised or the vertex buffer cannot be locked.
+    int Update();
+
+    // --- Pool (the free table is a stack of free records)
+    void CreatePool();
+    RoamTriangle* AllocTriangle(); // null when the pool is exhausted
+    void FreeTriangle(RoamTriangle* triangle);
+    int FreeRecords() const { return kPoolSize - m_poolUsed; }
+
+    // --- Error metric and culling
+    void SetupRoots();
+    void BuildErrorTables();
+    void ExtractFrustum();
+    void ReadTransforms();
+    bool PointInFrustum(float x, float y, float z) const;
+    bool IsVisible(const RoamTriangle* triangle) const;
+    // IsVisible, taken from the triangle when its priority was computed
+    // against the current frustum.
+    bool IsVisibleNow(const RoamTriangle* triangle) const
+    {
+        return (triangle->visibleStamp >> 1) == m_frame ? (triangle->visibleStamp & 1u) != 0
+                                                        : IsVisible(triangle);
+    }
+    void ComputePriority(RoamTriangle* triangle) const;
+    float ProjectedError(const RoamTriangle* triangle) const;
+
+    // --- Queues. The split queue is a binary max-heap on priority (entry 0
+    // is the leaf to split next), the merge queue a binary min-heap on
+    // mergePriority (entry 0 is the diamond to merge next); splitIndex and
+    // mergeIndex hold each entry's position.
+    void AppendToSplitQueue(RoamTriangle* triangle);
+    void deleteFromQs(RoamTriangle* triangle);
+    void RemoveFromMergeQueue(RoamTriangle* triangle);
+    // Restore heap order after priorities changed, in O(n).
+    void SortSplitQueue();
+    void SortMergeQueue();
+    bool IsMergeable(const RoamTriangle* triangle) const;
+    void PushIfMergeable(RoamTriangle* triangle);
+
+    // --- Split and merge
+    // Creates the two children of `triangle`; false (nothing changed) when
+    // the pool has fewer than two free records. Leaves the queues alone.
+    bool SplitTriangle(RoamTriangle* triangle);
+    void UnqueueParentDiamond(RoamTriangle* triangle);
+    // Splits leaf `triangle` and, first, whatever neighbours must be split so
+    // that no T-junction appears. Returns false (and changes nothing) when
+    // the pool lacks the records the whole chain of splits needs.
+    bool ForceSplit(RoamTriangle* triangle);
+    // Splits the leaf at the head of the split queue; returns its priority.
+    // A leaf that is finest or for which the pool lacks records is not split:
+    // it stays queued and m_splitRefused is set for the rest of the frame.
+    float SplitTop();
+    void MergeTop();
+    void Reprioritise();
+    // Pool records that splitting `triangle` (with its forced splits) takes.
+    int RecordsForSplit(const RoamTriangle* triangle) const;
+
+    // --- Mesh output
+    void ComputeFaceNormal(RoamTriangle* triangle) const;
+    void ComputeVertexNormals(RoamTriangle* triangle) const;
+    int WriteMesh();
+
+    // Sample at (column, row) of the window.
+    std::int32_t Sample(std::int32_t column, std::int32_t row) const
+    {
+        return m_heights[static_cast<std::size_t>(row) * static_cast<std::size_t>(m_columns) +
+                         static_cast<std::size_t>(column)];
+    }
+
+    // --- State, in the order the tree and the owner use it
+    IVertexBuffer* m_vertexBuffer = nullptr; // owned
+    D3DXMATRIX m_projection{1.0f};
+    D3DXMATRIX m_view{1.0f}; // the only copy that enters a computation
+    D3DXMATRIX m_world{1.0f};
+    D3DVIEWPORT9 m_viewport;
+    float m_minMergePriority = 0.0f;
+    float m_maxSplitPriority = 0.0f;
+    bool m_started = false;
+    float m_minError = 0.05f;             // minimum distortion error
+    std::uint32_t m_maxRenderTime = 1000; // split/merge budget, milliseconds
+    bool m_initialised = false;
+    std::unique_ptr<std::int32_t[]> m_heights;
+    std::int32_t m_columns = 0;
+    std::int32_t m_rows = 0;
+    float m_heightScale = 2.5f; // world units per grey level
+    std::int32_t m_leafCount = 0;
+    std::int32_t m_trianglesRendered = 0;
+    RoamTriangle m_roots[2];
+    std::int32_t m_internalNodeCount = 0;
+    std::unique_ptr<RoamTriangle*[]> m_splitQueue;
+    std::int32_t m_splitCount = 0;
+    std::unique_ptr<RoamTriangle*[]> m_mergeQueue;
+    std::int32_t m_mergeCount = 0;
+    std::unique_ptr<RoamTriangle[]> m_pool;
+    std::unique_ptr<RoamTriangle*[]> m_freeTable;
+    std::int32_t m_poolUsed = 0;
+    char m_debugText[500] = {};
+    float m_frustum[6][4] = {}; // near, far, left, right, top, bottom; normalised
+    std::int32_t m_roamTime = 0; // ms from the start of Update to the end of the loop
+    std::int32_t m_drawTime = 0; // ms spent writing and drawing the mesh
+    float m_originX = 0.0f;      // world x of window column 0
+    float m_originY = 0.0f;      // kept for the owner; not used here
+    float m_originZ = 0.0f;      // world z of window row 0
+    IDevice* m_device = nullptr; // not owned
+    ITexture* m_texture = nullptr; // page texture or null; owned once set
+
+    // --- Statistics of the last Update, beside the timings above
+    std::int32_t m_splitSteps = 0; // split steps of the loop (refused ones included)
+    std::int32_t m_mergeSteps = 0;
+    bool m_hitBudget = false;      // the loop ended on m_maxRenderTime
+    bool m_splitRefused = false;   // a split was refused in this frame
+    // Counts Updates, 1 to 2^31 - 1 and round again; stamps the visibility a
+    // priority computation found, which holds until the next Update.
+    std::uint32_t m_frame = 1;
+
+private:
+    std::unique_ptr<float[]> m_errorTables[2];
+    // Keys of the queue entries by position (priority, merge priority).
+    std::unique_ptr<float[]> m_splitKeys;
+    std::unique_ptr<float[]> m_mergeKeys;
+    // Split step shared by ForceSplit and SplitTop; `triangle` is already out
+    // of the split queue when `queued` is false.
+    void SplitLeaf(RoamTriangle* triangle, bool queued);
+    float ComputeNodeError(std::int32_t node, float* table, const std::int32_t a[3],
+                           const std::int32_t b[3], const std::int32_t p[3]);
+    void FrameLoop();
+};

@@ -1,0 +1,176 @@
+// Mesh output of CLandscape: face and smoothed vertex normals, and the
+// visible leaves written into the vertex buffer and drawn with one call.
+#include <cstddef>
+
+#include "landscape/CLandscape.h"
+#include "landscape/LandscapeVertex.h"
+#include "landscape/TickCount.h"
+
+namespace {
+
+// Node indices stay below 2^31, so no tree is deeper than 32 levels; the
+// depth-first walk holds at most two entries per level.
+constexpr int kTreeStackDepth = 80;
+
+using Link = RoamTriangle* RoamTriangle::*;
+
+// Adds the face normals met along `path` from `start`, stopping at the first
+// missing link; returns how many were added.
+int AddAlong(const RoamTriangle* start, const Link* path, int steps, float sum[3])
+{
+    int added = 0;
+    const RoamTriangle* t = start;
+    for (int i = 0; i < steps; ++i) {
+        t = i == 0 ? t : t->*path[i];
+        if (!t) {
+            break;
+        }
+        sum[0] += t->faceNormal[0];
+        sum[1] += t->faceNormal[1];
+        sum[2] += t->faceNormal[2];
+        ++added;
+    }
+    return added;
+}
+
+void Average(const RoamTriangle* t, const float sum[3], int count, float out[3])
+{
+    const float n = static_cast<float>(count + 1);
+    out[0] = (t->faceNormal[0] + sum[0]) / n;
+    out[1] = (t->faceNormal[1] + sum[1]) / n;
+    out[2] = (t->faceNormal[2] + sum[2]) / n;
+}
+
+} // namespace
+
+void CLandscape::ComputeFaceNormal(RoamTriangle* t) const
+{
+    const D3DXVECTOR3 p0(float(t->x0), t->h0 * m_heightScale, float(t->z0));
+    const D3DXVECTOR3 p1(float(t->x1), t->h1 * m_heightScale, float(t->z1));
+    const D3DXVECTOR3 p2(float(t->x2), t->h2 * m_heightScale, float(t->z2));
+    const D3DXVECTOR3 a = p0 - p1;
+    const D3DXVECTOR3 g = p2 - p1;
+    const D3DXVECTOR3 n(a.y * g.z - a.z * g.y, a.z * g.x - a.x * g.z, a.x * g.y - a.y * g.x);
+    const D3DXVECTOR3 unit = D3DXVec3Normalize(n);
+    t->faceNormal[0] = unit.x;
+    t->faceNormal[1] = unit.y;
+    t->faceNormal[2] = unit.z;
+}
+
+// Each corner's normal is the mean of this face normal and those of the
+// neighbours met along fixed link paths around that corner.
+void CLandscape::ComputeVertexNormals(RoamTriangle* t) const
+{
+    static const Link corner0Left[] = {nullptr, &RoamTriangle::baseNeighbour,
+                                       &RoamTriangle::leftNeighbour, &RoamTriangle::baseNeighbour};
+    static const Link corner0Base[] = {nullptr, &RoamTriangle::rightNeighbour,
+                                       &RoamTriangle::baseNeighbour};
+    static const Link corner1Right[] = {nullptr, &RoamTriangle::baseNeighbour,
+                                        &RoamTriangle::rightNeighbour, &RoamTriangle::baseNeighbour};
+    static const Link corner1Base[] = {nullptr, &RoamTriangle::leftNeighbour,
+                                       &RoamTriangle::baseNeighbour};
+    static const Link apexLeft[] = {nullptr, &RoamTriangle::leftNeighbour};
+
+    float sum[3] = {0, 0, 0};
+    int c = AddAlong(t->leftNeighbour, corner0Left, 4, sum);
+    c += AddAlong(t->baseNeighbour, corner0Base, 3, sum);
+    Average(t, sum, c, t->normal0);
+
+    sum[0] = sum[1] = sum[2] = 0;
+    c = AddAlong(t->rightNeighbour, corner1Right, 4, sum);
+    c += AddAlong(t->baseNeighbour, corner1Base, 3, sum);
+    Average(t, sum, c, t->normal1);
+
+    sum[0] = sum[1] = sum[2] = 0;
+    c = AddAlong(t->leftNeighbour, apexLeft, 2, sum);
+    c += AddAlong(t->rightNeighbour, apexLeft, 1, sum);
+    Average(t, sum, c, t->normal2);
+}
+
+int CLandscape::WriteMesh()
+{
+    const std::uint32_t t1 = TickCount();
+    void* data = nullptr;
+    if (!m_vertexBuffer || m_vertexBuffer->Lock(&data) != D3D_OK || !data) {
+        return -1;
+    }
+    auto* out = static_cast<LandscapeVertex*>(data);
+    const std::size_t capacity = m_vertexBuffer->Length() / (3 * sizeof(LandscapeVertex));
+    const float columns = static_cast<float>(m_columns);
+    const float rows = static_cast<float>(m_rows);
+    auto put = [&](std::int32_t x, std::int32_t h, std::int32_t z, const float* normal) {
+        *out++ = LandscapeVertex{x + m_originX, h * m_heightScale, z + m_originZ,
+                                 normal[0],     normal[1],         normal[2],
+                                 x / columns,   z / rows};
+    };
+    // The leaves lie at random addresses and the normal averaging follows
+    // links up to four steps away: records are fetched in stages ahead of
+    // use, the leaf itself first, then its neighbours, then theirs.
+    std::size_t count = 0;
+    const std::int32_t n = m_splitCount;
+    RoamTriangle* const* queue = m_splitQueue.get();
+    for (std::int32_t j = 0; j < n && count < capacity; ++j) {
+        if (j + 32 < n) {
+            const RoamTriangle* a = queue[j + 32];
+            __builtin_prefetch(a);
+            __builtin_prefetch(&a->parent);
+        }
+        if (j + 20 < n) {
+            const RoamTriangle* a = queue[j + 20];
+            for (const RoamTriangle* m : {a->leftNeighbour, a->rightNeighbour, a->baseNeighbour}) {
+                if (m) {
+                    __builtin_prefetch(&m->parent);
+                }
+            }
+        }
+        if (j + 10 < n) {
+            const RoamTriangle* a = queue[j + 10];
+            if (const RoamTriangle* m = a->leftNeighbour) {
+                if (m->baseNeighbour) __builtin_prefetch(&m->baseNeighbour->parent);
+                if (m->leftNeighbour) __builtin_prefetch(&m->leftNeighbour->parent);
+            }
+            if (const RoamTriangle* m = a->rightNeighbour) {
+                if (m->baseNeighbour) __builtin_prefetch(&m->baseNeighbour->parent);
+            }
+            if (const RoamTriangle* m = a->baseNeighbour) {
+                if (m->leftNeighbour) __builtin_prefetch(&m->leftNeighbour->parent);
+                if (m->rightNeighbour) __builtin_prefetch(&m->rightNeighbour->parent);
+            }
+        }
+        if (j + 4 < n) {
+            const RoamTriangle* a = queue[j + 4];
+            const RoamTriangle* l = a->leftNeighbour ? a->leftNeighbour->baseNeighbour : nullptr;
+            const RoamTriangle* r = a->rightNeighbour ? a->rightNeighbour->baseNeighbour : nullptr;
+            const RoamTriangle* b = a->baseNeighbour;
+            for (const RoamTriangle* m :
+                 {l ? l->leftNeighbour : nullptr, r ? r->rightNeighbour : nullptr,
+                  b && b->rightNeighbour ? b->rightNeighbour->baseNeighbour : nullptr,
+                  b && b->leftNeighbour ? b->leftNeighbour->baseNeighbour : nullptr}) {
+                if (m) {
+                    __builtin_prefetch(&m->parent);
+                }
+            }
+        }
+        RoamTriangle* t = queue[j];
+        if (!IsVisibleNow(t)) {
+            continue;
+        }
+        ComputeVertexNormals(t);
+        put(t->x2, t->h2, t->z2, t->normal2);
+        put(t->x1, t->h1, t->z1, t->normal1);
+        put(t->x0, t->h0, t->z0, t->normal0);
+        ++count;
+    }
+    m_vertexBuffer->Unlock();
+    m_trianglesRendered = static_cast<std::int32_t>(count);
+    if (m_texture) {
+        m_device->SetTexture(0, m_texture);
+    }
+    m_device->SetStreamSource(0, m_vertexBuffer, 0, sizeof(LandscapeVertex));
+    m_device->SetFVF(LANDSCAPE_VERTEX_FVF);
+    if (count > 0) {
+        m_device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, static_cast<unsigned>(count));
+    }
+    m_drawTime = static_cast<std::int32_t>(TickCount() - t1);
+    return 0;
+}

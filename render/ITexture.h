@@ -1,0 +1,18 @@
+#pragma once
+#include "render/D3DTypes.h"
+
+// A 2D texture created by an IDevice, texels 0xAARRGGBB in rows of Pitch
+// bytes. Any thread may lock and fill it; the device makes the new contents
+// visible to the render thread's draws after UnlockRect without stalling frames.
+class ITexture {
+public:
+    // Only level 0 is lockable; the other levels are derived from it.
+    virtual int LockRect(unsigned level, D3DLOCKED_RECT* locked, std::uint32_t flags) = 0;
+    virtual int UnlockRect(unsigned level) = 0;
+    virtual void Release() = 0;
+    virtual unsigned Width() const = 0;
+    virtual unsigned Height() const = 0;
+
+protected:
+    virtual ~ITexture() = default;
+};

@@ -1,0 +1,26 @@
+#pragma once
+// The page window (the square of the heightmap each landscape covers), the
+// paging margin, and the page texture cut from the colour raster.
+#include "render/IDevice.h"
+
+class CBitmapEx;
+
+struct PageWindow {
+    int width = 0;  // heightmap width / 2
+    int height = 0; // heightmap height / 2
+    int margin = 0; // the larger of width / 4 and height / 4
+};
+
+// From a heightmap of mapWidth x mapHeight pixels: 4096 x 4096 and margin
+// 1024 for 8193 x 8193; 50 x 30 and margin 12 for 100 x 60. Negative sizes
+// count as 0.
+PageWindow ComputePageWindow(int mapWidth, int mapHeight);
+
+// Creates and fills the width x height page texture whose texel (i, j) is
+// the colour of `raster`'s pixel (x0 + i, z0 + j), row counted from the top,
+// coordinates clamped into the raster (an empty raster gives black), with
+// opaque alpha. Returns the texture, owned by the caller (it goes to the
+// landscape of the same window), or null when the device is null, a size is
+// not positive, or the texture cannot be created or locked: that landscape
+// is then built without a page texture. Any thread; the raster is only read.
+ITexture* CreatePageTexture(IDevice* device, const CBitmapEx& raster, int x0, int z0, int width, int height);

@@ -1,0 +1,107 @@
+#include "render/gl/CEglContext.h"
+
+#include <mutex>
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+
+namespace {
+
+// The surfaceless display is one per process; count its users so that it is
+// terminated only when the last context is gone.
+std::mutex g_displayMutex;
+int g_displayUsers = 0;
+EGLDisplay g_display = EGL_NO_DISPLAY;
+
+EGLDisplay AcquireDisplay()
+{
+    std::lock_guard<std::mutex> lock(g_displayMutex);
+    if (g_displayUsers == 0) {
+        EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA,
+                                                   reinterpret_cast<void*>(EGL_DEFAULT_DISPLAY), nullptr);
+        if (display == EGL_NO_DISPLAY)
+            return EGL_NO_DISPLAY;
+        EGLint major = 0, minor = 0;
+        if (!eglInitialize(display, &major, &minor))
+            return EGL_NO_DISPLAY;
+        g_display = display;
+    }
+    ++g_displayUsers;
+    return g_display;
+}
+
+void ReleaseDisplay()
+{
+    std::lock_guard<std::mutex> lock(g_displayMutex);
+    if (g_displayUsers > 0 && --g_displayUsers == 0) {
+        eglTerminate(g_display);
+        eglReleaseThread();
+        g_display = EGL_NO_DISPLAY;
+    }
+}
+
+} // namespace
+
+CEglContext::~CEglContext()
+{
+    if (m_context != nullptr) {
+        EGLDisplay display = static_cast<EGLDisplay>(m_display);
+        if (eglGetCurrentContext() == static_cast<EGLContext>(m_context))
+            eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        eglDestroyContext(display, static_cast<EGLContext>(m_context));
+    }
+    if (m_holdsDisplay)
+        ReleaseDisplay();
+}
+
+int CEglContext::Create()
+{
+    if (m_context != nullptr)
+        return 0;
+    EGLDisplay display = AcquireDisplay();
+    if (display == EGL_NO_DISPLAY)
+        return -1;
+    m_holdsDisplay = true;
+    m_display = display;
+    if (!eglBindAPI(EGL_OPENGL_API))
+        return -1;
+
+    const EGLint configAttribs[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
+                                    EGL_NONE};
+    EGLConfig config = nullptr;
+    EGLint count = 0;
+    if (!eglChooseConfig(display, configAttribs, &config, 1, &count) || count < 1)
+        config = EGL_NO_CONFIG_KHR; // EGL_KHR_no_config_context: surfaceless needs none
+
+    const EGLint contextAttribs[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
+                                     EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                                     EGL_NONE};
+    EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttribs);
+    if (context == EGL_NO_CONTEXT)
+        return -1;
+    m_context = context;
+    // Prove it can be made current without a surface, then leave it free for
+    // the render thread.
+    if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
+        eglDestroyContext(display, context);
+        m_context = nullptr;
+        return -1;
+    }
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    return 0;
+}
+
+int CEglContext::MakeCurrent()
+{
+    if (m_context == nullptr)
+        return -1;
+    EGLDisplay display = static_cast<EGLDisplay>(m_display);
+    eglBindAPI(EGL_OPENGL_API); // the bound API is per thread
+    return eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, static_cast<EGLContext>(m_context)) ? 0 : -1;
+}
+
+void CEglContext::DoneCurrent()
+{
+    if (m_context != nullptr && eglGetCurrentContext() == static_cast<EGLContext>(m_context))
+        eglMakeCurrent(static_cast<EGLDisplay>(m_display), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}

@@ -1,0 +1,198 @@
+// CGLDevice: creation, locking and release of vertex buffers, textures and
+// fonts, and the render thread's uploads of what they hold.
+#include <algorithm>
+#include <cstdlib>
+
+#include "render/gl/CGLDevice.h"
+#include "render/gl/CGLFont.h"
+#include "render/gl/CGLTexture.h"
+#include "render/gl/CGLVertexBuffer.h"
+
+namespace {
+
+// Largest size a texture may have before the render thread has learnt the
+// real limit; 16384 is what current desktop drivers (llvmpipe included) give.
+constexpr unsigned kAssumedMaxTextureSize = 16384;
+
+} // namespace
+
+int CGLDevice::CreateVertexBuffer(std::size_t length, std::uint32_t, std::uint32_t, D3DPOOL, IVertexBuffer** buffer)
+{
+    if (buffer == nullptr)
+        return -1;
+    *buffer = nullptr;
+    if (length == 0)
+        return -1;
+    // Zeroed pages from the system: a 96 MB buffer costs nothing until it is written.
+    std::unique_ptr<std::uint8_t[], void (*)(void*)> data(static_cast<std::uint8_t*>(std::calloc(length, 1)),
+                                                          std::free);
+    if (!data)
+        return -1;
+    auto* created = new CGLVertexBuffer(this, std::move(data), length);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_buffers.insert(created);
+    *buffer = created;
+    return 0;
+}
+
+int CGLDevice::CreateTexture(unsigned width, unsigned height, unsigned, std::uint32_t, D3DFORMAT format, D3DPOOL,
+                             ITexture** texture)
+{
+    if (texture == nullptr)
+        return -1;
+    *texture = nullptr;
+    if (width == 0 || height == 0 || (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8))
+        return -1;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const unsigned limit = m_renderer.Ready() ? static_cast<unsigned>(m_renderer.MaxTextureSize())
+                                                  : kAssumedMaxTextureSize;
+        if (width > limit || height > limit)
+            return -1;
+    }
+    const std::size_t count = static_cast<std::size_t>(width) * height;
+    std::unique_ptr<std::uint32_t[], void (*)(void*)> texels(
+        static_cast<std::uint32_t*>(std::calloc(count, sizeof(std::uint32_t))), std::free);
+    if (!texels)
+        return -1;
+    auto* created = new CGLTexture(this, std::move(texels), width, height);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_textures.insert(created);
+    *texture = created;
+    return 0;
+}
+
+int CGLDevice::CreateFont(const D3DXFONT_DESC& desc, IFont** font)
+{
+    if (font == nullptr)
+        return -1;
+    *font = nullptr;
+    CGLFont* created = CGLFont::Create(this, desc);
+    if (created == nullptr)
+        return -1;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_fonts.insert(created);
+    *font = created;
+    return 0;
+}
+
+int CGLDevice::LockBuffer(CGLVertexBuffer* buffer, void** data)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (buffer->m_locked)
+        return -1;
+    buffer->m_locked = true;
+    *data = buffer->m_data.get();
+    return 0;
+}
+
+int CGLDevice::UnlockBuffer(CGLVertexBuffer* buffer)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!buffer->m_locked)
+        return -1;
+    buffer->m_locked = false;
+    ++buffer->m_generation;
+    return 0;
+}
+
+void CGLDevice::ReleaseBuffer(CGLVertexBuffer* buffer)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_buffers.erase(buffer);
+        if (m_stream == buffer)
+            m_stream = nullptr;
+        if (buffer->m_glName != 0)
+            m_deadBuffers.push_back(buffer->m_glName);
+    }
+    delete buffer;
+}
+
+int CGLDevice::LockTexture(CGLTexture* texture, unsigned level, D3DLOCKED_RECT* locked)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (level != 0 || texture->m_locked)
+        return -1;
+    texture->m_locked = true;
+    locked->pBits = texture->m_texels.get();
+    locked->Pitch = static_cast<int>(texture->m_width * 4);
+    return 0;
+}
+
+int CGLDevice::UnlockTexture(CGLTexture* texture, unsigned level)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (level != 0 || !texture->m_locked)
+        return -1;
+    texture->m_locked = false;
+    texture->m_uploadedRows = 0; // new contents: copy all rows again
+    return 0;
+}
+
+void CGLDevice::ReleaseTexture(CGLTexture* texture)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_textures.erase(texture);
+        if (m_texture == texture)
+            m_texture = nullptr;
+        if (texture->m_glName != 0)
+            m_deadTextures.push_back({texture->m_glName, texture->m_width, texture->m_height});
+    }
+    delete texture;
+}
+
+void CGLDevice::ReleaseFont(CGLFont* font)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_fonts.erase(font);
+}
+
+void CGLDevice::DeleteDeadObjects()
+{
+    for (unsigned name : m_deadBuffers)
+        m_renderer.DeleteBuffer(name);
+    for (const DeadTexture& dead : m_deadTextures) {
+        if (m_spareTexture.name != 0)
+            m_renderer.DeleteTexture(m_spareTexture.name);
+        m_spareTexture = dead;
+    }
+    m_deadBuffers.clear();
+    m_deadTextures.clear();
+}
+
+void CGLDevice::UploadTexture(CGLTexture* texture, unsigned rows)
+{
+    if (texture->m_width > static_cast<unsigned>(m_renderer.MaxTextureSize()) ||
+        texture->m_height > static_cast<unsigned>(m_renderer.MaxTextureSize()))
+        return; // never drawable; it stays untextured
+    if (texture->m_glName == 0 && m_spareTexture.name != 0 && m_spareTexture.width == texture->m_width &&
+        m_spareTexture.height == texture->m_height) {
+        texture->m_glName = m_spareTexture.name;
+        m_spareTexture = DeadTexture{0, 0, 0};
+    }
+    if (texture->m_glName == 0)
+        texture->m_glName = m_renderer.CreateTexture(texture->m_width, texture->m_height);
+    const unsigned first = texture->m_uploadedRows;
+    const unsigned count = std::min(rows, texture->m_height - first);
+    if (count == 0)
+        return;
+    m_renderer.UploadTextureRows(texture->m_glName, texture->m_texels.get(), texture->m_width, first, count);
+    texture->m_uploadedRows = first + count;
+}
+
+void CGLDevice::UploadPendingTextures(std::size_t texelBudget)
+{
+    for (CGLTexture* texture : m_textures) {
+        if (texture->m_locked || texture->m_uploadedRows >= texture->m_height)
+            continue;
+        const std::size_t rows = std::max<std::size_t>(1, texelBudget / texture->m_width);
+        const unsigned count = static_cast<unsigned>(std::min<std::size_t>(rows, texture->m_height));
+        UploadTexture(texture, count);
+        const std::size_t spent = static_cast<std::size_t>(count) * texture->m_width;
+        if (spent >= texelBudget)
+            return;
+        texelBudget -= spent;
+    }
+}

@@ -1,0 +1,114 @@
+#include "render/gl/CQtWindowContext.h"
+
+#include <QGuiApplication>
+#include <QOpenGLContext>
+#include <QSurfaceFormat>
+#include <QThread>
+#include <QWindow>
+
+namespace {
+
+QSurfaceFormat ContextFormat()
+{
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
+    format.setSwapInterval(0);
+    return format;
+}
+
+bool IsCoreContext33(const QOpenGLContext& context)
+{
+    const QSurfaceFormat format = context.format();
+    return format.version() >= qMakePair(3, 3);
+}
+
+} // namespace
+
+CQtWindowContext::CQtWindowContext()
+{
+    if (QGuiApplication::instance() == nullptr)
+        return;
+    m_window = std::make_unique<QWindow>();
+    m_window->setSurfaceType(QSurface::OpenGLSurface);
+    m_window->setFormat(ContextFormat());
+}
+
+CQtWindowContext::~CQtWindowContext()
+{
+    if (m_context) {
+        // A context whose thread has ended is pulled back here to be deleted.
+        if (m_context->thread() == nullptr)
+            m_context->moveToThread(QThread::currentThread());
+        if (QOpenGLContext::currentContext() == m_context.get())
+            m_context->doneCurrent();
+    }
+    m_context.reset();
+    m_window.reset();
+}
+
+int CQtWindowContext::Create()
+{
+    if (m_created)
+        return 0;
+    if (!m_window)
+        return -1;
+    m_window->create();
+    QOpenGLContext probe;
+    probe.setFormat(ContextFormat());
+    if (!probe.create() || !IsCoreContext33(probe))
+        return -1;
+    m_created = true;
+    return 0;
+}
+
+int CQtWindowContext::MakeCurrent()
+{
+    if (!m_created)
+        return -1;
+    if (!m_context) {
+        m_context = std::make_unique<QOpenGLContext>();
+        m_context->setFormat(ContextFormat());
+        if (!m_context->create() || !IsCoreContext33(*m_context)) {
+            m_context.reset();
+            return -1;
+        }
+    } else if (m_context->thread() != QThread::currentThread()) {
+        // Released by an earlier render thread (DoneCurrent): take it over.
+        if (m_context->thread() != nullptr)
+            return -1;
+        m_context->moveToThread(QThread::currentThread());
+    }
+    return m_context->makeCurrent(m_window.get()) ? 0 : -1;
+}
+
+void CQtWindowContext::DoneCurrent()
+{
+    if (!m_context || m_context->thread() != QThread::currentThread())
+        return;
+    m_context->doneCurrent();
+    m_context->moveToThread(nullptr);
+}
+
+unsigned CQtWindowContext::ScreenFramebuffer() const
+{
+    return m_context ? m_context->defaultFramebufferObject() : 0;
+}
+
+int CQtWindowContext::ScreenWidth() const
+{
+    return m_window ? static_cast<int>(m_window->width() * m_window->devicePixelRatio()) : 0;
+}
+
+int CQtWindowContext::ScreenHeight() const
+{
+    return m_window ? static_cast<int>(m_window->height() * m_window->devicePixelRatio()) : 0;
+}
+
+void CQtWindowContext::SwapBuffers()
+{
+    if (m_context && m_window->isExposed())
+        m_context->swapBuffers(m_window.get());
+}

@@ -1,0 +1,50 @@
+#pragma once
+#include <cstdint>
+
+#include "terrain/CBitmapEx.h"
+
+// Paints a colour texture for a height window, one texel per sample, by
+// blending five repeating tiles by elevation band: slot 0 water, slots 1 to
+// 4 the lowest to the highest ground.
+//
+// The caller loads the tiles into m_tiles in slot order, adding 1 to
+// m_tileCount after every attempt (successful or not), calls ComputeBands,
+// points m_heightWindow, m_width and m_height at its window and calls
+// Synthesize. A tile that failed to load stays empty and is skipped. One
+// thread drives a generator; Synthesize uses helper threads of its own.
+class CTextureGenerator {
+public:
+    static constexpr int kSlots = 5;
+
+    CTextureGenerator();
+    CTextureGenerator(const CTextureGenerator&) = delete;
+    CTextureGenerator& operator=(const CTextureGenerator&) = delete;
+
+    // Band 0 is (0, 5, 10). With s = 255 / m_tileCount (integer division;
+    // a count below 1 counts as 1) and a = 10, each later slot whose tile
+    // holds pixels gets low = a + 1, peak = a + s, high = 2 * peak - low,
+    // and a moves to peak; an empty slot's band is left as it was.
+    void ComputeBands();
+
+    // Paints m_output as a width x height raster from m_heightWindow. Each
+    // texel is the sum over present tiles of tile colour times the band
+    // weight (float), divided by the number of tiles with a positive weight
+    // and truncated; black where no weight is positive. Tiles repeat from
+    // the top-left corner. Returns 0, or -1 when the size does not match
+    // m_width x m_height, there is no window, or the raster cannot be made.
+    int Synthesize(std::int32_t width, std::int32_t height);
+
+    // Weight of level v in the band (low, peak, high), as a 32-bit float.
+    static float BandWeight(std::int32_t v, const std::int32_t band[3]);
+
+    std::int32_t m_bands[kSlots][3];
+    CBitmapEx m_tiles[kSlots];
+    std::int32_t m_tileCount;
+    const std::int32_t* m_heightWindow; // borrowed from the caller
+    std::int32_t m_width;
+    std::int32_t m_height;
+    CBitmapEx m_output;
+
+private:
+    void PaintRows(std::int32_t firstRow, std::int32_t endRow);
+};

@@ -1,0 +1,123 @@
+// Paging: when the camera nears the edge of the current window, a paging
+// thread cuts a new window around the camera, builds its page texture and
+// landscape, and swaps it in under the landscape lock.
+#include "view/CvantaPeakView.h"
+
+#include <memory>
+
+#include "landscape/CLandscape.h"
+#include "landscape/TickCount.h"
+#include "render/PageTexture.h"
+
+bool CvantaPeakView::PagingNeeded() const
+{
+    const D3DXVECTOR3 position = m_camera.Position();
+    const float dx = position.x - m_pageOriginX.load();
+    const float dz = position.z - m_pageOriginZ.load();
+    const float margin = static_cast<float>(m_pagingMargin);
+    return dx < margin || static_cast<float>(m_windowWidth - dx) < margin || dz < margin ||
+           static_cast<float>(m_windowHeight - dz) < margin;
+}
+
+void CvantaPeakView::StartPagingThread()
+{
+    // Render thread only (the paging decision). The previous run has lowered
+    // the count already; its thread ends right after that, so this join is short.
+    if (m_pagingThread.joinable()) {
+        m_pagingThread.join();
+    }
+    // The count is raised here, before the thread exists, so the next frame's
+    // paging decision sees it whatever the scheduler does with the new thread.
+    m_pagingCount.fetch_add(1);
+    m_pagingThread = std::thread(&CvantaPeakView::PagingThreadProc, this);
+    m_pagingThreadId = m_pagingThread.get_id();
+    m_showPagingNotice = true;
+    m_pagingNoticeTick = TickCount();
+}
+
+unsigned CvantaPeakView::PagingThreadProc(CvantaPeakView* view)
+{
+    if (view != nullptr) {
+        view->PageTerrain();
+    }
+    return 0;
+}
+
+void CvantaPeakView::PageTerrain()
+{
+    // The window size and margin are the same at every call; they are computed
+    // once by the start command and only read here.
+    const std::uint32_t t0 = TickCount();
+    const D3DXVECTOR3 position = m_camera.Position();
+
+    auto landscape = std::make_unique<CLandscape>();
+    std::int32_t width = m_windowWidth;
+    std::int32_t height = m_windowHeight;
+    std::unique_ptr<std::int32_t[]> window(
+        new std::int32_t[static_cast<std::size_t>(width) * static_cast<std::size_t>(height)]);
+
+    float fx = position.x - static_cast<float>(width) * 0.5f;
+    float fz = position.z - static_cast<float>(height) * 0.5f;
+    if (fx < 0.0f) {
+        fx = 0.0f;
+    }
+    if (fz < 0.0f) {
+        fz = 0.0f;
+    }
+    const std::int32_t x0 = static_cast<std::int32_t>(fx);
+    const std::int32_t z0 = static_cast<std::int32_t>(fz);
+
+    // A camera so far past the far edge that the window would be empty keeps
+    // the current landscape; so does a run cancelled by the view's destruction.
+    const bool cut = m_terrain.ExtractWindow(x0, z0, width, height, window.get()) == 0 &&
+                     width > 1 && height > 1;
+    if (!cut || m_stop.load()) {
+        m_pagingCount.fetch_sub(1);
+        return;
+    }
+    const float ox = static_cast<float>(x0);
+    const float oz = static_cast<float>(z0);
+
+    ITexture* texture = nullptr;
+    if (m_textured.load()) {
+        texture = CreatePageTexture(m_device, m_textureImage, x0, z0, width, height);
+    }
+    landscape->m_originX = ox;
+    landscape->m_originY = m_pageOriginY.load();
+    landscape->m_originZ = oz;
+    landscape->SetHeightWindow(height, window.get(), width);
+    landscape->m_device = m_device;
+    landscape->m_texture = texture;
+    window.reset();
+    landscape->Initialise();
+    if (m_stop.load()) {
+        landscape->Destroy();
+        m_pagingCount.fetch_sub(1);
+        return;
+    }
+
+    CLandscape* old = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(m_landscapeLock);
+        if (m_landscape != nullptr) {
+            landscape->m_minError = m_landscape->m_minError;
+            landscape->m_maxRenderTime = m_landscape->m_maxRenderTime;
+        }
+        old = m_landscape;
+        m_pageOriginX = ox;
+        m_pageOriginZ = oz;
+        m_landscape = landscape.release();
+    }
+    // The old landscape is no longer reachable by the render thread: it is
+    // destroyed outside the lock so that the swap holds frames up only briefly.
+    if (old != nullptr) {
+        old->Destroy();
+        delete old;
+    }
+    m_pagingCount.fetch_sub(1);
+
+    const std::uint32_t now = TickCount();
+    m_pagingDuration = now - t0;
+    m_pagingTimeTick = now;
+    m_showPagingTime = true;
+}

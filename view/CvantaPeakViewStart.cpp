@@ -1,0 +1,171 @@
+// "Iniciar": builds the device on the render control, loads the terrain,
+// builds the first landscape over the window at the terrain's origin and
+// starts the render thread.
+#include "view/CvantaPeakView.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QSlider>
+#include <QWindow>
+
+#include <memory>
+
+#include "landscape/CLandscape.h"
+#include "overview/COverviewControl.h"
+#include "render/DeviceSetup.h"
+#include "render/Overlay.h"
+#include "render/PageTexture.h"
+#include "render/gl/CQtWindowContext.h"
+#include "render/gl/Direct3D.h"
+#include "view/MessageBox.h"
+
+namespace {
+
+constexpr const char* kHeightmapFile = "terrainMdt_8193x8193.bmp";
+constexpr const char* kTextureFile = "terrainMdt_8193x8193_Texture.bmp";
+
+// The start blocks the user interface while it loads and builds: show it.
+class CWaitCursor {
+public:
+    CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~CWaitCursor() { QApplication::restoreOverrideCursor(); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+};
+
+} // namespace
+
+int CvantaPeakView::CreateDevice()
+{
+    if (m_device != nullptr) {
+        return 0; // made by an earlier start that stopped later on
+    }
+    const QSize client = m_renderWindow->contentsRect().size();
+    if (m_deviceFactory) {
+        m_device = m_deviceFactory(m_renderWindow, client.width(), client.height());
+        return m_device != nullptr ? 0 : -1;
+    }
+    auto provider = std::make_unique<CQtWindowContext>();
+    IDevice* device = nullptr;
+    InitDirect3D(provider.get(), client.width(), client.height(), &device);
+    if (device == nullptr) {
+        return -1;
+    }
+    // The container takes the window in; the provider still deletes it, so it
+    // is taken out again before either goes (ReleaseGraphics).
+    SetRenderSurface(QWidget::createWindowContainer(provider->Window(), m_renderWindow));
+    m_contextProvider = std::move(provider);
+    m_device = device;
+    return 0;
+}
+
+void CvantaPeakView::OnStartSimulation()
+{
+    // A running simulation goes on: the menu item is disabled while it runs,
+    // and a command that still arrives changes nothing.
+    if (m_started) {
+        return;
+    }
+    CWaitCursor wait;
+
+    m_renderWindow = RenderControl();
+    if (m_renderWindow == nullptr) {
+        ShowMessageBox(QString::fromUtf8("No se puede hallar el handle a la ventana de renderizado"),
+                       this);
+        return;
+    }
+    if (CreateDevice() != 0) {
+        ShowMessageBox(QString::fromUtf8("No se puede crear el dispositivo gráfico: hace falta una "
+                                         "pantalla con OpenGL 3.3. La simulación no se ha iniciado."),
+                       this);
+        return;
+    }
+    m_device->SetTransform(D3DTS_PROJECTION, CCamera::ProjectionMatrix());
+
+    m_camera.SetDevice(m_device);
+    m_pagingCount = 0;
+    m_camera.SetPosition(D3DXVECTOR3(0.0f, 5.0f, 0.0f));
+    if (g_font == nullptr) {
+        CreateOverlayFont(m_device);
+    }
+
+    m_speedSlider->setRange(0, 1000);
+    m_speedSlider->setValue(1000 - static_cast<int>(m_speedKmh));
+    m_sliderPosition = m_speedSlider->value();
+    UpdateData(false);
+
+    if (m_overviewMap.Build(m_overviewControl) != 0) {
+        ShowMessageBox(QString::fromUtf8("No exite el fichero terrainMdt_8193x8193.bmp. Para generarlo "
+                                         "ir a la opción Terreno=>Generar terreno"),
+                       this);
+        return;
+    }
+    m_extentText = QString::asprintf("%.2f Kms  x  %2.f Kms", m_overviewMap.ExtentX() / 1000.0,
+                                     m_overviewMap.ExtentZ() / 1000.0);
+    m_showPagingNotice = false;
+
+    if (!m_terrain.m_image.HasPixels()) {
+        m_terrain.LoadHeightmap(kHeightmapFile);
+        m_mapWidth = m_terrain.m_gridWidth;
+        m_mapHeight = m_terrain.m_gridHeight;
+    }
+    const PageWindow page = ComputePageWindow(m_mapWidth, m_mapHeight);
+    m_windowWidth = page.width;
+    m_windowHeight = page.height;
+    m_pagingMargin = page.margin;
+
+    std::unique_ptr<std::int32_t[]> window(new std::int32_t[static_cast<std::size_t>(m_windowWidth) *
+                                                            static_cast<std::size_t>(m_windowHeight)]);
+    m_pageOriginX = 0.0f;
+    m_pageOriginY = 0.0f;
+    m_pageOriginZ = 0.0f;
+    if (m_terrain.ExtractWindow(0, 0, m_windowWidth, m_windowHeight, window.get()) != 0) {
+        ShowMessageBox(QString::fromUtf8("Error en leer el fichero terrainMdt_8193x8193.bmp"), this);
+        return;
+    }
+
+    ITexture* texture = nullptr;
+    if (m_textured.load()) {
+        m_textureImage.LoadFromFile(kTextureFile);
+        if (!m_textureImage.HasPixels()) {
+            ShowMessageBox(QString::fromUtf8("Error en leer el fichero terrainMdt_8193x8193_Texture.bmp"),
+                           this);
+            return;
+        }
+        texture = CreatePageTexture(m_device, m_textureImage, static_cast<int>(m_pageOriginX.load()),
+                                    static_cast<int>(m_pageOriginZ.load()), m_windowWidth, m_windowHeight);
+    }
+
+    auto* landscape = new CLandscape();
+    landscape->m_originX = m_pageOriginX.load();
+    landscape->m_originY = m_pageOriginY.load();
+    landscape->m_originZ = m_pageOriginZ.load();
+    landscape->m_device = m_device;
+    landscape->m_texture = texture;
+    landscape->m_minError = m_minError;
+    landscape->m_maxRenderTime = m_maxRenderTime;
+    landscape->SetHeightWindow(m_windowHeight, window.get(), m_windowWidth);
+    window.reset();
+    landscape->Initialise();
+
+    const std::int32_t halfW = m_windowWidth / 2;
+    const std::int32_t halfH = m_windowHeight / 2;
+    // A window too small for a landscape has no samples: the camera then
+    // starts at level 0.
+    const std::int32_t level = landscape->m_heights ? landscape->Sample(halfW, halfH) : 0;
+    const float height = static_cast<float>(level) * landscape->m_heightScale;
+    m_camera.SetPosition(D3DXVECTOR3(static_cast<float>(halfW) + m_pageOriginX.load(), height + 200.0f,
+                                     static_cast<float>(halfH) + m_pageOriginZ.load()));
+    {
+        std::lock_guard<std::mutex> guard(m_landscapeLock);
+        m_landscape = landscape;
+    }
+    m_started = true;
+    SetupRenderState(m_device);
+    m_maxTrianglesText = QString::asprintf("%d", landscape->m_leafCount);
+    UpdateData(false);
+
+    m_renderThread = std::thread(&CvantaPeakView::RenderThreadProc, this);
+    m_renderThreadId = m_renderThread.get_id();
+    emit simulationStarted();
+}
