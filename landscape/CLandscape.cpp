@@ -55,6 +55,7 @@ int CLandscape::Initialise()
     m_mergeQueue.reset(new RoamTriangle*[kQueueCapacity]);
     m_splitKeys.reset(new float[kQueueCapacity]);
     m_mergeKeys.reset(new float[kQueueCapacity]);
+    m_chunkTriangles.reset(new std::size_t[kQueueCapacity / kMeshChunk + 1]);
     m_splitCount = 0;
     m_mergeCount = 0;
     CreatePool();
@@ -68,12 +69,18 @@ int CLandscape::Initialise()
         m_vertexBuffer = nullptr;
         return -1;
     }
+    if (m_useWorker) {
+        m_worker.Start();
+    } else {
+        m_worker.Stop();
+    }
     m_initialised = true;
     return 0;
 }
 
 void CLandscape::Destroy()
 {
+    m_worker.Stop();
     m_heights.reset();
     if (m_vertexBuffer) {
         m_vertexBuffer->Release();
@@ -87,6 +94,7 @@ void CLandscape::Destroy()
     m_mergeQueue.reset();
     m_splitKeys.reset();
     m_mergeKeys.reset();
+    m_chunkTriangles.reset();
     m_pool.reset();
     m_freeTable.reset();
     m_errorTables[0].reset();

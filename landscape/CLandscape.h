@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "landscape/CLandscapeWorker.h"
 #include "landscape/RoamTriangle.h"
 #include "render/IDevice.h"
 
@@ -98,6 +99,9 @@ public:
     // it stays queued and m_splitRefused is set for the rest of the frame.
     float SplitTop();
     void MergeTop();
+    // New priorities for every leaf and both halves of every queued
+    // diamond; also writes the queues' key copies and positions, ready for
+    // heap order to be restored. Shares the work with the helper thread.
     void Reprioritise();
     // Pool records that splitting `triangle` (with its forced splits) takes.
     int RecordsForSplit(const RoamTriangle* triangle) const;
@@ -156,11 +160,21 @@ public:
     std::int32_t m_mergeSteps = 0;
     bool m_hitBudget = false;      // the loop ended on m_maxRenderTime
     bool m_splitRefused = false;   // a split was refused in this frame
+    // Share the per-frame passes with a helper thread of this landscape.
+    // Read by Initialise; the mesh and the statistics are the same either way.
+    bool m_useWorker = true;
     // Counts Updates, 1 to 2^31 - 1 and round again; stamps the visibility a
     // priority computation found, which holds until the next Update.
     std::uint32_t m_frame = 1;
 
 private:
+    // Entries per chunk of the parallel passes: small enough for both
+    // threads to finish together, large enough to keep the prefetch
+    // pipelines full.
+    static constexpr std::int32_t kLeafChunk = 2048;
+    static constexpr std::int32_t kDiamondChunk = 1024;
+    static constexpr std::int32_t kMeshChunk = 1024;
+
     std::unique_ptr<float[]> m_errorTables[2];
     // Keys of the queue entries by position (priority, merge priority).
     std::unique_ptr<float[]> m_splitKeys;
@@ -171,4 +185,15 @@ private:
     float ComputeNodeError(std::int32_t node, float* table, const std::int32_t a[3],
                            const std::int32_t b[3], const std::int32_t p[3]);
     void FrameLoop();
+    // Priorities of split-queue entries [begin, end), with their key copies.
+    void ReprioritiseLeaves(std::int32_t begin, std::int32_t end);
+    // Priorities of the diamonds of merge-queue entries [begin, end).
+    void ReprioritiseDiamonds(std::int32_t begin, std::int32_t end);
+    // Writes the visible leaves among split-queue entries [begin, end) to
+    // `out`, at most `limit` triangles; returns how many it wrote.
+    std::size_t WriteLeaves(std::int32_t begin, std::int32_t end, void* out, std::size_t limit) const;
+
+    CLandscapeWorker m_worker;
+    // Triangles each mesh-output chunk wrote.
+    std::unique_ptr<std::size_t[]> m_chunkTriangles;
 };

@@ -4,8 +4,12 @@
 
 #include "landscape/CLandscape.h"
 #include "landscape/TickCount.h"
+#include "landscape/TriangleHeap.h"
 
 namespace {
+
+using SplitHeap = TriangleHeap<SplitOrder>;
+using MergeHeap = TriangleHeap<MergeOrder>;
 
 // Records and error-table entries lie at random addresses: each is fetched
 // a few iterations before its priority is computed, the record first and
@@ -22,42 +26,44 @@ inline void FetchTableEntry(const RoamTriangle* t, std::int32_t tableSize)
 
 } // namespace
 
-void CLandscape::Reprioritise()
+void CLandscape::ReprioritiseLeaves(std::int32_t begin, std::int32_t end)
 {
-    const std::int32_t splitCount = m_splitCount;
-    const std::int32_t mergeCount = m_mergeCount;
     RoamTriangle* const* split = m_splitQueue.get();
-    for (std::int32_t j = 0; j < splitCount; ++j) {
-        if (j + kFetchRecord < splitCount) {
+    float* keys = m_splitKeys.get();
+    for (std::int32_t j = begin; j < end; ++j) {
+        if (j + kFetchRecord < end) {
             __builtin_prefetch(split[j + kFetchRecord]);
         }
-        if (j + kFetchTable < splitCount) {
+        if (j + kFetchTable < end) {
             FetchTableEntry(split[j + kFetchTable], m_internalNodeCount);
         }
-        if (RoamTriangle* t = split[j]) {
-            ComputePriority(t);
-        }
+        RoamTriangle* t = split[j];
+        ComputePriority(t);
+        keys[j] = t->priority;
+        t->splitIndex = j;
     }
+}
+
+void CLandscape::ReprioritiseDiamonds(std::int32_t begin, std::int32_t end)
+{
     RoamTriangle* const* merge = m_mergeQueue.get();
-    for (std::int32_t j = 0; j < mergeCount; ++j) {
-        if (j + kFetchRecord < mergeCount) {
+    float* keys = m_mergeKeys.get();
+    for (std::int32_t j = begin; j < end; ++j) {
+        if (j + kFetchRecord < end) {
             __builtin_prefetch(merge[j + kFetchRecord]);
             __builtin_prefetch(&merge[j + kFetchRecord]->baseNeighbour);
         }
-        if (j + kFetchTable < mergeCount) {
+        if (j + kFetchTable < end) {
             const RoamTriangle* a = merge[j + kFetchTable];
             FetchTableEntry(a, m_internalNodeCount);
             if (a->baseNeighbour) {
                 __builtin_prefetch(a->baseNeighbour);
             }
         }
-        if (j + kFetchTable / 2 < mergeCount) {
+        if (j + kFetchTable / 2 < end) {
             FetchTableEntry(merge[j + kFetchTable / 2]->baseNeighbour, m_internalNodeCount);
         }
         RoamTriangle* t = merge[j];
-        if (!t) {
-            continue;
-        }
         ComputePriority(t);
         if (RoamTriangle* b = t->baseNeighbour) {
             ComputePriority(b);
@@ -67,7 +73,29 @@ void CLandscape::Reprioritise()
         } else {
             t->mergePriority = t->priority;
         }
+        keys[j] = t->mergePriority;
+        t->mergeIndex = j;
     }
+}
+
+// Leaves and queued diamonds are disjoint sets of records, and a diamond is
+// queued through one of its halves only, so chunks never share a record.
+void CLandscape::Reprioritise()
+{
+    const std::int32_t splitCount = m_splitCount;
+    const std::int32_t mergeCount = m_mergeCount;
+    const std::int32_t leafChunks = (splitCount + kLeafChunk - 1) / kLeafChunk;
+    const std::int32_t diamondChunks = (mergeCount + kDiamondChunk - 1) / kDiamondChunk;
+    auto body = [&](std::int32_t c) {
+        if (c < leafChunks) {
+            const std::int32_t begin = c * kLeafChunk;
+            ReprioritiseLeaves(begin, std::min(begin + kLeafChunk, splitCount));
+        } else {
+            const std::int32_t begin = (c - leafChunks) * kDiamondChunk;
+            ReprioritiseDiamonds(begin, std::min(begin + kDiamondChunk, mergeCount));
+        }
+    };
+    m_worker.ForEach(leafChunks + diamondChunks, body);
 }
 
 void CLandscape::FrameLoop()
@@ -75,8 +103,8 @@ void CLandscape::FrameLoop()
     RoamTriangle* r = nullptr; // the leaf that headed the split queue when the loop began
     if (m_started) {
         Reprioritise();
-        SortSplitQueue();
-        SortMergeQueue();
+        SplitHeap::Heapify(m_splitQueue.get(), m_splitKeys.get(), m_splitCount);
+        MergeHeap::Heapify(m_mergeQueue.get(), m_mergeKeys.get(), m_mergeCount);
         r = m_splitQueue[0];
         m_maxSplitPriority = r->priority;
         m_minMergePriority = m_mergeCount > 0 ? m_mergeQueue[0]->mergePriority : r->priority;

@@ -1,6 +1,8 @@
 // Mesh output of CLandscape: face and smoothed vertex normals, and the
 // visible leaves written into the vertex buffer and drawn with one call.
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "landscape/CLandscape.h"
 #include "landscape/LandscapeVertex.h"
@@ -87,15 +89,10 @@ void CLandscape::ComputeVertexNormals(RoamTriangle* t) const
     Average(t, sum, c, t->normal2);
 }
 
-int CLandscape::WriteMesh()
+std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* data,
+                                    std::size_t limit) const
 {
-    const std::uint32_t t1 = TickCount();
-    void* data = nullptr;
-    if (!m_vertexBuffer || m_vertexBuffer->Lock(&data) != D3D_OK || !data) {
-        return -1;
-    }
     auto* out = static_cast<LandscapeVertex*>(data);
-    const std::size_t capacity = m_vertexBuffer->Length() / (3 * sizeof(LandscapeVertex));
     const float columns = static_cast<float>(m_columns);
     const float rows = static_cast<float>(m_rows);
     auto put = [&](std::int32_t x, std::int32_t h, std::int32_t z, const float* normal) {
@@ -107,9 +104,9 @@ int CLandscape::WriteMesh()
     // links up to four steps away: records are fetched in stages ahead of
     // use, the leaf itself first, then its neighbours, then theirs.
     std::size_t count = 0;
-    const std::int32_t n = m_splitCount;
+    const std::int32_t n = end;
     RoamTriangle* const* queue = m_splitQueue.get();
-    for (std::int32_t j = 0; j < n && count < capacity; ++j) {
+    for (std::int32_t j = begin; j < n && count < limit; ++j) {
         if (j + 32 < n) {
             const RoamTriangle* a = queue[j + 32];
             __builtin_prefetch(a);
@@ -160,6 +157,46 @@ int CLandscape::WriteMesh()
         put(t->x1, t->h1, t->z1, t->normal1);
         put(t->x0, t->h0, t->z0, t->normal0);
         ++count;
+    }
+    return count;
+}
+
+int CLandscape::WriteMesh()
+{
+    const std::uint32_t t1 = TickCount();
+    void* data = nullptr;
+    if (!m_vertexBuffer || m_vertexBuffer->Lock(&data) != D3D_OK || !data) {
+        return -1;
+    }
+    auto* out = static_cast<LandscapeVertex*>(data);
+    const std::size_t capacity = m_vertexBuffer->Length() / (3 * sizeof(LandscapeVertex));
+    const std::int32_t n = m_splitCount;
+    std::size_t count = 0;
+    if (static_cast<std::size_t>(n) > capacity) {
+        // More leaves than room: the first `capacity` visible ones, in
+        // queue order, on this thread.
+        count = WriteLeaves(0, n, out, capacity);
+    } else {
+        // Chunk c writes its triangles from triangle slot c * kMeshChunk on,
+        // where no other chunk writes; the runs are then moved together in
+        // chunk order, so the buffer holds the same triangles in the same
+        // order as one pass over the queue would give.
+        const std::int32_t chunks = (n + kMeshChunk - 1) / kMeshChunk;
+        std::size_t* written = m_chunkTriangles.get();
+        auto body = [&](std::int32_t c) {
+            const std::int32_t begin = c * kMeshChunk;
+            const std::int32_t end = std::min(begin + kMeshChunk, n);
+            written[c] = WriteLeaves(begin, end, out + 3 * static_cast<std::size_t>(begin),
+                                     static_cast<std::size_t>(end - begin));
+        };
+        m_worker.ForEach(chunks, body);
+        for (std::int32_t c = 0; c < chunks; ++c) {
+            const LandscapeVertex* from = out + 3 * static_cast<std::size_t>(c) * kMeshChunk;
+            if (from != out + 3 * count && written[c] > 0) {
+                std::memmove(out + 3 * count, from, written[c] * 3 * sizeof(LandscapeVertex));
+            }
+            count += written[c];
+        }
     }
     m_vertexBuffer->Unlock();
     m_trianglesRendered = static_cast<std::int32_t>(count);

@@ -71,6 +71,35 @@ public:
         Order::Index(t) = pos;
     }
 
+    // SiftDown with the moving entry's key taken from keys[pos].
+    static void SiftDownFromKeys(RoamTriangle** q, float* keys, std::int32_t count, std::int32_t pos)
+    {
+        RoamTriangle* t = q[pos];
+        const float key = keys[pos];
+        const std::int32_t start = pos;
+        for (;;) {
+            std::int32_t child = 2 * pos + 1;
+            if (child >= count) {
+                break;
+            }
+            if (child + 1 < count && Order::Above(keys[child + 1], keys[child])) {
+                ++child;
+            }
+            if (!Order::Above(keys[child], key)) {
+                break;
+            }
+            q[pos] = q[child];
+            keys[pos] = keys[child];
+            Order::Index(q[pos]) = pos;
+            pos = child;
+        }
+        if (pos != start) {
+            q[pos] = t;
+            keys[pos] = key;
+            Order::Index(t) = pos;
+        }
+    }
+
     // Caller guarantees room for one more entry.
     static void Push(RoamTriangle** q, float* keys, std::int32_t& count, RoamTriangle* t)
     {
@@ -108,8 +137,15 @@ public:
             keys[i] = Order::Key(q[i]);
             Order::Index(q[i]) = i;
         }
+        Heapify(q, keys, count);
+    }
+
+    // Heap order from scratch, O(n), when keys[i] and every entry's index
+    // already match q[i].
+    static void Heapify(RoamTriangle** q, float* keys, std::int32_t count)
+    {
         for (std::int32_t i = count / 2 - 1; i >= 0; --i) {
-            SiftDown(q, keys, count, i);
+            SiftDownFromKeys(q, keys, count, i);
         }
     }
 };

@@ -252,9 +252,12 @@ VP_AVX512 inline __attribute__((always_inline)) void Step16(float* p, __m512d& l
 
 // Both row sweeps of G * 16 consecutive rows, interleaved in `t` as
 // t[(x * G + g) * 16 + lane] (64-byte aligned, width * G * 16 floats).
+// Prefetch: `lines` cache lines from `ahead` (the rows this thread sweeps
+// next) are requested into the second-level cache while the right-to-left
+// sweep runs, so the next block's first touch does not wait on memory.
 template <int G>
 VP_AVX512 inline __attribute__((always_inline)) void SweepBands512(float* rows, std::int32_t width, float* t,
-    double keepValue, double blendValue)
+    double keepValue, double blendValue, const char* ahead, std::size_t lines)
 {
     const std::size_t stride = static_cast<std::size_t>(width);
     const std::size_t step = static_cast<std::size_t>(G) * 16;
@@ -290,9 +293,14 @@ VP_AVX512 inline __attribute__((always_inline)) void SweepBands512(float* rows, 
         lo[g] = _mm512_cvtps_pd(_mm256_load_ps(t + last + g * 16));
         hi[g] = _mm512_cvtps_pd(_mm256_load_ps(t + last + g * 16 + 8));
     }
-    for (std::int32_t x = width - 2; x >= 0; --x)
+    const std::size_t perStep = width > 1 ? (lines + static_cast<std::size_t>(width) - 2) / (width - 1) : 0;
+    std::size_t line = 0;
+    for (std::int32_t x = width - 2; x >= 0; --x) {
+        for (std::size_t i = 0; i < perStep && line < lines; ++i, ++line)
+            _mm_prefetch(ahead + line * 64, _MM_HINT_T1);
         for (int g = 0; g < G; ++g)
             Step16(t + x * step + g * 16, lo[g], hi[g], keep, blend);
+    }
 
     for (int g = 0; g < G; ++g) {
         float* base = rows + static_cast<std::size_t>(g) * kBandRows512 * stride;
@@ -311,22 +319,28 @@ VP_AVX512 inline __attribute__((always_inline)) void SweepBands512(float* rows, 
     }
 }
 
-VP_AVX512 void SweepBlock512(float* rows, std::int32_t width, float* t, double keep, double blend)
+VP_AVX512 void SweepBlock512(float* rows, std::int32_t width, float* t, double keep, double blend, const char* ahead,
+    std::size_t lines)
 {
-    SweepBands512<kBands512>(rows, width, t, keep, blend);
+    SweepBands512<kBands512>(rows, width, t, keep, blend, ahead, lines);
 }
 
 VP_AVX512 void SweepBand512(float* rows, std::int32_t width, float* t, double keep, double blend)
 {
-    SweepBands512<1>(rows, width, t, keep, blend);
+    SweepBands512<1>(rows, width, t, keep, blend, nullptr, 0);
 }
 
-VP_AVX512 void BlendRows512(float* dst, const float* src, std::int32_t count, double keepValue, double blendValue)
+// `ahead`, when not null, is the stretch of the row stepped next: it is
+// requested into the cache along the way.
+VP_AVX512 void BlendRows512(float* dst, const float* src, std::int32_t count, double keepValue, double blendValue,
+    const float* ahead)
 {
     const __m512d keep = _mm512_set1_pd(keepValue);
     const __m512d blend = _mm512_set1_pd(blendValue);
     std::int32_t x = 0;
     for (; x + 8 <= count; x += 8) {
+        if (ahead != nullptr && (x & 15) == 0)
+            _mm_prefetch(reinterpret_cast<const char*>(ahead + x), _MM_HINT_T0);
         const __m512d s = _mm512_cvtps_pd(_mm256_loadu_ps(dst + x));
         const __m512d v = _mm512_cvtps_pd(_mm256_loadu_ps(src + x));
         _mm256_storeu_ps(dst + x, _mm512_cvtpd_ps(_mm512_fmadd_pd(blend, v, _mm512_mul_pd(keep, s))));
@@ -421,7 +435,6 @@ void CFaultSweeper::Apply(const FaultLine* fault, float raise, float k)
     m_raise = raise;
     m_blend = static_cast<double>(k);
     m_keep = 1.0 - m_blend;
-    m_nextBlock.store(0, std::memory_order_relaxed);
     m_blocksDown.store(0, std::memory_order_relaxed);
     m_helpersBusy.store(m_threads - 1, std::memory_order_relaxed);
     m_jobSequence.fetch_add(1, std::memory_order_release);
@@ -451,16 +464,14 @@ void CFaultSweeper::HelperLoop(int worker)
     }
 }
 
-// First pass: blocks of rows are taken in turn by whichever thread is free;
-// their fault and row sweeps run in parallel, their column steps in block
-// order, each waiting for the block above. Second pass: each thread steps its
+// First pass: thread i takes blocks i, i + threads, ...; their fault and row
+// sweeps run in parallel, their column steps in block order, each waiting
+// for the block above. (A fixed share lets each thread fetch its next block
+// ahead of time.) Second pass: each thread steps its
 // own slice of columns up the whole grid.
 void CFaultSweeper::RunPasses(int worker)
 {
-    for (;;) {
-        const std::int32_t block = m_nextBlock.fetch_add(1, std::memory_order_relaxed);
-        if (block >= m_blockCount)
-            break;
+    for (std::int32_t block = worker; block < m_blockCount; block += m_threads) {
         RowBlock(block, worker);
         WaitAtLeast(m_blocksDown, block);
         DownBlock(block);
@@ -490,7 +501,15 @@ void CFaultSweeper::RowBlock(std::int32_t block, int worker)
 #if defined(__x86_64__)
     if (m_wide) {
         if (rows == m_blockRows) {
-            SweepBlock512(first, m_width, m_scratch[worker], m_keep, m_blend);
+            const std::int32_t next = block + m_threads;
+            const char* ahead = nullptr;
+            std::size_t lines = 0;
+            if (next < m_blockCount) {
+                const std::int32_t nextRows = std::min(m_blockRows, m_height - next * m_blockRows);
+                ahead = reinterpret_cast<const char*>(m_grid + static_cast<std::size_t>(next) * m_blockRows * stride);
+                lines = static_cast<std::size_t>(nextRows) * stride * sizeof(float) / 64;
+            }
+            SweepBlock512(first, m_width, m_scratch[worker], m_keep, m_blend, ahead, lines);
             return;
         }
         for (; i + kBandRows512 <= rows; i += kBandRows512)
@@ -508,14 +527,15 @@ void CFaultSweeper::RowBlock(std::int32_t block, int worker)
         SweepRow(first + i * stride, m_width, m_keep, m_blend);
 }
 
-void CFaultSweeper::StepRows(float* dst, const float* src, std::int32_t count) const
+void CFaultSweeper::StepRows(float* dst, const float* src, std::int32_t count, const float* ahead) const
 {
 #if defined(__x86_64__)
     if (m_wide) {
-        BlendRows512(dst, src, count, m_keep, m_blend);
+        BlendRows512(dst, src, count, m_keep, m_blend, ahead);
         return;
     }
 #endif
+    (void)ahead;
     BlendRows(dst, src, count, m_keep, m_blend);
 }
 
@@ -525,7 +545,7 @@ void CFaultSweeper::DownBlock(std::int32_t block)
     const std::int32_t y1 = std::min(y0 + m_blockRows, m_height);
     const std::size_t stride = static_cast<std::size_t>(m_width);
     for (std::int32_t y = std::max(y0, 1); y < y1; ++y)
-        StepRows(m_grid + y * stride, m_grid + (y - 1) * stride, m_width);
+        StepRows(m_grid + y * stride, m_grid + (y - 1) * stride, m_width, nullptr);
 }
 
 void CFaultSweeper::UpSlice(int worker)
@@ -544,7 +564,8 @@ void CFaultSweeper::UpSlice(int worker)
         return;
     const std::size_t stride = static_cast<std::size_t>(m_width);
     for (std::int32_t y = m_height - 2; y >= 0; --y)
-        StepRows(m_grid + y * stride + begin, m_grid + (y + 1) * stride + begin, end - begin);
+        StepRows(m_grid + y * stride + begin, m_grid + (y + 1) * stride + begin, end - begin,
+            y > 0 ? m_grid + (y - 1) * stride + begin : nullptr);
 }
 
 void CFaultSweeper::RaisedSpan(const FaultLine& fault, std::int32_t y, std::int32_t width, std::int32_t& begin,

@@ -61,8 +61,9 @@ private:
     void RowBlock(std::int32_t block, int worker);
     void DownBlock(std::int32_t block);
     void UpSlice(int worker);
-    // One column step: dst[x] = smoothed dst[x] against src[x], x < count.
-    void StepRows(float* dst, const float* src, std::int32_t count) const;
+    // One column step: dst[x] = smoothed dst[x] against src[x], x < count;
+    // `ahead` (may be null) is the stretch stepped next, fetched meanwhile.
+    void StepRows(float* dst, const float* src, std::int32_t count, const float* ahead) const;
 
     float* m_grid;
     std::int32_t m_width;
@@ -81,7 +82,6 @@ private:
     double m_keep = 1.0;  // 1 - k
     double m_blend = 0.0; // k
 
-    std::atomic<std::int32_t> m_nextBlock{0};
     std::atomic<std::int32_t> m_blocksDown{0}; // blocks whose column step is done, in order
     std::atomic<std::uint32_t> m_jobSequence{0};
     std::atomic<std::int32_t> m_helpersBusy{0};

@@ -79,7 +79,7 @@ int main(int argc, char** argv)
     CTerrainGenerator::Settings settings;
     settings.seed = static_cast<std::uint32_t>(std::time(nullptr));
     bool texturesGiven = false;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--help" || option == "-h") {
             Usage(stdout);
@@ -110,7 +110,6 @@ int main(int argc, char** argv)
             Usage(stderr);
             return 2;
         }
-        ++i;
     }
     if (!texturesGiven)
         settings.texturesFolder = (settings.folder.empty() ? std::string(".") : settings.folder) + "/Textures";

@@ -7,37 +7,24 @@
 
 namespace {
 
-// The surfaceless display is one per process; count its users so that it is
-// terminated only when the last context is gone.
+// The surfaceless display, initialised by the first context and kept for the
+// rest of the process: terminating it would unload the driver while other
+// parts of the process may still hold memory it handed out.
 std::mutex g_displayMutex;
-int g_displayUsers = 0;
 EGLDisplay g_display = EGL_NO_DISPLAY;
 
 EGLDisplay AcquireDisplay()
 {
     std::lock_guard<std::mutex> lock(g_displayMutex);
-    if (g_displayUsers == 0) {
+    if (g_display == EGL_NO_DISPLAY) {
         EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA,
                                                    reinterpret_cast<void*>(EGL_DEFAULT_DISPLAY), nullptr);
-        if (display == EGL_NO_DISPLAY)
-            return EGL_NO_DISPLAY;
         EGLint major = 0, minor = 0;
-        if (!eglInitialize(display, &major, &minor))
+        if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor))
             return EGL_NO_DISPLAY;
         g_display = display;
     }
-    ++g_displayUsers;
     return g_display;
-}
-
-void ReleaseDisplay()
-{
-    std::lock_guard<std::mutex> lock(g_displayMutex);
-    if (g_displayUsers > 0 && --g_displayUsers == 0) {
-        eglTerminate(g_display);
-        eglReleaseThread();
-        g_display = EGL_NO_DISPLAY;
-    }
 }
 
 } // namespace
@@ -50,8 +37,6 @@ CEglContext::~CEglContext()
             eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         eglDestroyContext(display, static_cast<EGLContext>(m_context));
     }
-    if (m_holdsDisplay)
-        ReleaseDisplay();
 }
 
 int CEglContext::Create()
@@ -61,7 +46,6 @@ int CEglContext::Create()
     EGLDisplay display = AcquireDisplay();
     if (display == EGL_NO_DISPLAY)
         return -1;
-    m_holdsDisplay = true;
     m_display = display;
     if (!eglBindAPI(EGL_OPENGL_API))
         return -1;

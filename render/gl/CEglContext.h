@@ -5,8 +5,8 @@
 // window. Frames stay in the device's framebuffer object and are read back
 // (CGLDevice::ReadBackBuffer). Used by the command-line tools and the tests.
 //
-// The EGL display is shared by every CEglContext of the process and
-// terminated when the last one is destroyed.
+// The EGL display is shared by every CEglContext of the process and lives
+// until the process ends.
 class CEglContext final : public IContextProvider {
 public:
     CEglContext() = default;
@@ -26,5 +26,4 @@ public:
 private:
     void* m_display = nullptr; // EGLDisplay
     void* m_context = nullptr; // EGLContext
-    bool m_holdsDisplay = false;
 };

@@ -1,5 +1,7 @@
 #include "render/gl/CQtWindowContext.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
@@ -39,13 +41,18 @@ CQtWindowContext::CQtWindowContext()
 CQtWindowContext::~CQtWindowContext()
 {
     if (m_context) {
-        // A context whose thread has ended is pulled back here to be deleted.
+        // A context whose thread has let go of it is pulled back here, with
+        // its share group, to be deleted; the group goes by deleteLater.
+        QOpenGLContextGroup* group = m_context->shareGroup();
         if (m_context->thread() == nullptr)
             m_context->moveToThread(QThread::currentThread());
+        if (group != nullptr && group->thread() == nullptr)
+            group->moveToThread(QThread::currentThread());
         if (QOpenGLContext::currentContext() == m_context.get())
             m_context->doneCurrent();
+        m_context.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    m_context.reset();
     m_window.reset();
 }
 
@@ -80,6 +87,8 @@ int CQtWindowContext::MakeCurrent()
         if (m_context->thread() != nullptr)
             return -1;
         m_context->moveToThread(QThread::currentThread());
+        if (QOpenGLContextGroup* group = m_context->shareGroup(); group != nullptr && group->thread() == nullptr)
+            group->moveToThread(QThread::currentThread());
     }
     return m_context->makeCurrent(m_window.get()) ? 0 : -1;
 }
@@ -89,6 +98,8 @@ void CQtWindowContext::DoneCurrent()
     if (!m_context || m_context->thread() != QThread::currentThread())
         return;
     m_context->doneCurrent();
+    if (QOpenGLContextGroup* group = m_context->shareGroup(); group != nullptr && group->thread() == m_context->thread())
+        group->moveToThread(nullptr);
     m_context->moveToThread(nullptr);
 }
 
