@@ -5,6 +5,9 @@
 //   generate_total_s  wall time of the whole run
 //   faults_phase_s    wall time of the fault-and-smoothing phase
 //   peak_rss_mb       peak resident memory of the process
+//   cpu_total_s       processor time of the whole run, all threads (on a
+//                     shared machine, compare it with generate_total_s to see
+//                     how much of the wall time went to other processes)
 // Options: --size N (default 8193), --seed N (default 1), --textures DIR.
 
 #include <atomic>
@@ -70,5 +73,7 @@ int main(int argc, char** argv)
     std::printf("generate_total_s: %.2f\n", std::chrono::duration<double>(end - start).count());
     std::printf("faults_phase_s: %.2f\n", std::chrono::duration<double>(faultsEnd - start).count());
     std::printf("peak_rss_mb: %.0f\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    std::printf("cpu_total_s: %.2f\n", seconds(usage.ru_utime) + seconds(usage.ru_stime));
     return 0;
 }

@@ -70,6 +70,9 @@ public:
                                                         : IsVisible(triangle);
     }
     void ComputePriority(RoamTriangle* triangle) const;
+    // ComputePriority for `count` (1 to 4) triangles at once, with the same
+    // results bit for bit.
+    void ComputePriorities(RoamTriangle* const* triangles, int count) const;
     float ProjectedError(const RoamTriangle* triangle) const;
 
     // --- Queues. The split queue is a binary max-heap on priority (entry 0

@@ -30,17 +30,22 @@ void CLandscape::ReprioritiseLeaves(std::int32_t begin, std::int32_t end)
 {
     RoamTriangle* const* split = m_splitQueue.get();
     float* keys = m_splitKeys.get();
-    for (std::int32_t j = begin; j < end; ++j) {
-        if (j + kFetchRecord < end) {
-            __builtin_prefetch(split[j + kFetchRecord]);
+    for (std::int32_t j = begin; j < end; j += 4) {
+        for (std::int32_t k = j; k < j + 4; ++k) {
+            if (k + kFetchRecord < end) {
+                __builtin_prefetch(split[k + kFetchRecord]);
+            }
+            if (k + kFetchTable < end) {
+                FetchTableEntry(split[k + kFetchTable], m_internalNodeCount);
+            }
         }
-        if (j + kFetchTable < end) {
-            FetchTableEntry(split[j + kFetchTable], m_internalNodeCount);
+        const int count = static_cast<int>(std::min<std::int32_t>(4, end - j));
+        ComputePriorities(split + j, count);
+        for (int k = 0; k < count; ++k) {
+            RoamTriangle* t = split[j + k];
+            keys[j + k] = t->priority;
+            t->splitIndex = j + k;
         }
-        RoamTriangle* t = split[j];
-        ComputePriority(t);
-        keys[j] = t->priority;
-        t->splitIndex = j;
     }
 }
 
@@ -48,33 +53,50 @@ void CLandscape::ReprioritiseDiamonds(std::int32_t begin, std::int32_t end)
 {
     RoamTriangle* const* merge = m_mergeQueue.get();
     float* keys = m_mergeKeys.get();
-    for (std::int32_t j = begin; j < end; ++j) {
-        if (j + kFetchRecord < end) {
-            __builtin_prefetch(merge[j + kFetchRecord]);
-            __builtin_prefetch(&merge[j + kFetchRecord]->baseNeighbour);
-        }
-        if (j + kFetchTable < end) {
-            const RoamTriangle* a = merge[j + kFetchTable];
-            FetchTableEntry(a, m_internalNodeCount);
-            if (a->baseNeighbour) {
-                __builtin_prefetch(a->baseNeighbour);
+    for (std::int32_t j = begin; j < end; j += 4) {
+        for (std::int32_t k = j; k < j + 4; ++k) {
+            if (k + kFetchRecord < end) {
+                __builtin_prefetch(merge[k + kFetchRecord]);
+                __builtin_prefetch(&merge[k + kFetchRecord]->baseNeighbour);
+            }
+            if (k + kFetchTable < end) {
+                const RoamTriangle* a = merge[k + kFetchTable];
+                FetchTableEntry(a, m_internalNodeCount);
+                if (a->baseNeighbour) {
+                    __builtin_prefetch(a->baseNeighbour);
+                }
+            }
+            if (k + kFetchTable / 2 < end) {
+                FetchTableEntry(merge[k + kFetchTable / 2]->baseNeighbour, m_internalNodeCount);
             }
         }
-        if (j + kFetchTable / 2 < end) {
-            FetchTableEntry(merge[j + kFetchTable / 2]->baseNeighbour, m_internalNodeCount);
+        // Both halves of up to four diamonds, at most eight triangles.
+        const int count = static_cast<int>(std::min<std::int32_t>(4, end - j));
+        RoamTriangle* halves[8];
+        int n = 0;
+        for (int k = 0; k < count; ++k) {
+            RoamTriangle* t = merge[j + k];
+            halves[n++] = t;
+            if (t->baseNeighbour) {
+                halves[n++] = t->baseNeighbour;
+            }
         }
-        RoamTriangle* t = merge[j];
-        ComputePriority(t);
-        if (RoamTriangle* b = t->baseNeighbour) {
-            ComputePriority(b);
-            const float mp = std::max(t->priority, b->priority);
-            t->mergePriority = mp;
-            b->mergePriority = mp;
-        } else {
-            t->mergePriority = t->priority;
+        ComputePriorities(halves, std::min(n, 4));
+        if (n > 4) {
+            ComputePriorities(halves + 4, n - 4);
         }
-        keys[j] = t->mergePriority;
-        t->mergeIndex = j;
+        for (int k = 0; k < count; ++k) {
+            RoamTriangle* t = merge[j + k];
+            if (RoamTriangle* b = t->baseNeighbour) {
+                const float mp = std::max(t->priority, b->priority);
+                t->mergePriority = mp;
+                b->mergePriority = mp;
+            } else {
+                t->mergePriority = t->priority;
+            }
+            keys[j + k] = t->mergePriority;
+            t->mergeIndex = j + k;
+        }
     }
 }
 
@@ -103,8 +125,15 @@ void CLandscape::FrameLoop()
     RoamTriangle* r = nullptr; // the leaf that headed the split queue when the loop began
     if (m_started) {
         Reprioritise();
-        SplitHeap::Heapify(m_splitQueue.get(), m_splitKeys.get(), m_splitCount);
-        MergeHeap::Heapify(m_mergeQueue.get(), m_mergeKeys.get(), m_mergeCount);
+        // The two heaps share no entry: one is ordered on each thread.
+        auto heapify = [this](std::int32_t c) {
+            if (c == 0) {
+                SplitHeap::Heapify(m_splitQueue.get(), m_splitKeys.get(), m_splitCount);
+            } else {
+                MergeHeap::Heapify(m_mergeQueue.get(), m_mergeKeys.get(), m_mergeCount);
+            }
+        };
+        m_worker.ForEach(2, heapify);
         r = m_splitQueue[0];
         m_maxSplitPriority = r->priority;
         m_minMergePriority = m_mergeCount > 0 ? m_mergeQueue[0]->mergePriority : r->priority;

@@ -35,12 +35,16 @@ int AddAlong(const RoamTriangle* start, const Link* path, int steps, float sum[3
     return added;
 }
 
+// 1 / n for the n face normals a corner can average (at most 1 + 7).
+constexpr float kReciprocal[9] = {0.0f,        1.0f,        1.0f / 2.0f, 1.0f / 3.0f, 1.0f / 4.0f,
+                                  1.0f / 5.0f, 1.0f / 6.0f, 1.0f / 7.0f, 1.0f / 8.0f};
+
 void Average(const RoamTriangle* t, const float sum[3], int count, float out[3])
 {
-    const float n = static_cast<float>(count + 1);
-    out[0] = (t->faceNormal[0] + sum[0]) / n;
-    out[1] = (t->faceNormal[1] + sum[1]) / n;
-    out[2] = (t->faceNormal[2] + sum[2]) / n;
+    const float r = kReciprocal[count + 1];
+    out[0] = (t->faceNormal[0] + sum[0]) * r;
+    out[1] = (t->faceNormal[1] + sum[1]) * r;
+    out[2] = (t->faceNormal[2] + sum[2]) * r;
 }
 
 } // namespace
@@ -93,12 +97,13 @@ std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* 
                                     std::size_t limit) const
 {
     auto* out = static_cast<LandscapeVertex*>(data);
-    const float columns = static_cast<float>(m_columns);
-    const float rows = static_cast<float>(m_rows);
+    // Texture coordinates x / columns and z / rows, within float rounding.
+    const float perColumn = 1.0f / static_cast<float>(m_columns);
+    const float perRow = 1.0f / static_cast<float>(m_rows);
     auto put = [&](std::int32_t x, std::int32_t h, std::int32_t z, const float* normal) {
         *out++ = LandscapeVertex{x + m_originX, h * m_heightScale, z + m_originZ,
                                  normal[0],     normal[1],         normal[2],
-                                 x / columns,   z / rows};
+                                 x * perColumn, z * perRow};
     };
     // The leaves lie at random addresses and the normal averaging follows
     // links up to four steps away: records are fetched in stages ahead of
@@ -172,9 +177,9 @@ int CLandscape::WriteMesh()
     const std::size_t capacity = m_vertexBuffer->Length() / (3 * sizeof(LandscapeVertex));
     const std::int32_t n = m_splitCount;
     std::size_t count = 0;
-    if (static_cast<std::size_t>(n) > capacity) {
-        // More leaves than room: the first `capacity` visible ones, in
-        // queue order, on this thread.
+    if (static_cast<std::size_t>(n) > capacity || !m_worker.Running()) {
+        // One pass on this thread; with more leaves than room, the first
+        // `capacity` visible ones in queue order.
         count = WriteLeaves(0, n, out, capacity);
     } else {
         // Chunk c writes its triangles from triangle slot c * kMeshChunk on,

@@ -4,6 +4,10 @@
 #include <cfloat>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "landscape/CLandscape.h"
 
 namespace {
@@ -164,3 +168,116 @@ float CLandscape::ProjectedError(const RoamTriangle* t) const
     return ErrorBound(t->errorTable[t->nodeIndex] * m_heightScale, m_view,
                       WorldCorners(t, m_originX, m_originZ, m_heightScale));
 }
+
+#if defined(__SSE2__)
+
+namespace {
+
+// Four lanes of ErrorBound and Culled. Every operation is the scalar one in
+// the same order (no fused multiply-add), so each lane matches the scalar
+// result bit for bit; std::min(a, b) is _mm_min_ps(b, a) and std::max(a, b)
+// is _mm_max_ps(b, a), NaN and signed zeros included.
+struct Lanes {
+    __m128 x, y, z;
+};
+
+inline __m128 Mul(__m128 a, __m128 b) { return _mm_mul_ps(a, b); }
+inline __m128 Add(__m128 a, __m128 b) { return _mm_add_ps(a, b); }
+inline __m128 Sub(__m128 a, __m128 b) { return _mm_sub_ps(a, b); }
+inline __m128 Splat(float v) { return _mm_set1_ps(v); }
+inline __m128 Select(__m128 mask, __m128 a, __m128 b)
+{
+    return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
+}
+
+inline __m128 PlaneDistance4(const float plane[4], const Lanes& p)
+{
+    return Add(Add(Add(Mul(Splat(plane[0]), p.x), Mul(Splat(plane[1]), p.y)),
+                   Mul(Splat(plane[2]), p.z)),
+               Splat(plane[3]));
+}
+
+inline __m128 Column4(const Lanes& p, const D3DXMATRIX& m, int j)
+{
+    return Add(Add(Add(Mul(p.x, Splat(m[0][j])), Mul(p.y, Splat(m[1][j]))), Mul(p.z, Splat(m[2][j]))),
+               Splat(m[3][j]));
+}
+
+inline Lanes TransformCoord4(const Lanes& p, const D3DXMATRIX& m)
+{
+    Lanes r{Column4(p, m, 0), Column4(p, m, 1), Column4(p, m, 2)};
+    const __m128 w = Column4(p, m, 3);
+    const __m128 divide = _mm_cmpneq_ps(w, Splat(1.0f));
+    r.x = Select(divide, _mm_div_ps(r.x, w), r.x);
+    r.y = Select(divide, _mm_div_ps(r.y, w), r.y);
+    r.z = Select(divide, _mm_div_ps(r.z, w), r.z);
+    return r;
+}
+
+} // namespace
+
+void CLandscape::ComputePriorities(RoamTriangle* const* t, int count) const
+{
+    alignas(16) float cx[3][4], cy[3][4], cz[3][4], error[4];
+    bool internal[4] = {false, false, false, false};
+    for (int k = 0; k < 4; ++k) {
+        const RoamTriangle* r = t[k < count ? k : 0];
+        cx[0][k] = r->x0 + m_originX, cy[0][k] = r->h0 * m_heightScale, cz[0][k] = r->z0 + m_originZ;
+        cx[1][k] = r->x1 + m_originX, cy[1][k] = r->h1 * m_heightScale, cz[1][k] = r->z1 + m_originZ;
+        cx[2][k] = r->x2 + m_originX, cy[2][k] = r->h2 * m_heightScale, cz[2][k] = r->z2 + m_originZ;
+        internal[k] = r->nodeIndex >= 0 && r->nodeIndex < m_internalNodeCount;
+        error[k] = internal[k] ? r->errorTable[r->nodeIndex] * m_heightScale : 0.0f;
+    }
+    Lanes w[3];
+    for (int c = 0; c < 3; ++c) {
+        w[c] = Lanes{_mm_load_ps(cx[c]), _mm_load_ps(cy[c]), _mm_load_ps(cz[c])};
+    }
+    const __m128 zero = _mm_setzero_ps();
+    __m128 culled = zero;
+    for (const auto& plane : m_frustum) {
+        const __m128 out = _mm_and_ps(_mm_and_ps(_mm_cmplt_ps(PlaneDistance4(plane, w[0]), zero),
+                                                 _mm_cmplt_ps(PlaneDistance4(plane, w[1]), zero)),
+                                      _mm_cmplt_ps(PlaneDistance4(plane, w[2]), zero));
+        culled = _mm_or_ps(culled, out);
+    }
+
+    const __m128 e = _mm_load_ps(error);
+    const __m128 ex = Mul(e, Splat(m_view[0][1]));
+    const __m128 ey = Mul(e, Splat(m_view[1][1]));
+    const __m128 ez = Mul(e, Splat(m_view[2][1]));
+    const Lanes p[3] = {TransformCoord4(w[0], m_view), TransformCoord4(w[1], m_view),
+                        TransformCoord4(w[2], m_view)};
+    const __m128 absZ0 = _mm_andnot_ps(Splat(-0.0f), p[0].z);
+    const __m128 zmin = _mm_min_ps(p[2].z, _mm_min_ps(p[1].z, absZ0));
+    const __m128 d = Add(Mul(ez, ez), Mul(zmin, zmin));
+    __m128 nmax = zero;
+    for (const Lanes& q : p) {
+        const __m128 a = Sub(Mul(q.z, ex), Mul(q.x, ez));
+        const __m128 b = Sub(Mul(q.z, ey), Mul(q.y, ez));
+        nmax = _mm_max_ps(Add(Mul(a, a), Mul(b, b)), nmax);
+    }
+    __m128 result = Mul(_mm_sqrt_ps(nmax), _mm_div_ps(Splat(2.0f), d));
+    result = Select(_mm_cmple_ps(result, Splat(FLT_MAX)), result, Splat(FLT_MAX));
+
+    alignas(16) float priority[4];
+    alignas(16) std::int32_t outside[4];
+    _mm_store_ps(priority, result);
+    _mm_store_si128(reinterpret_cast<__m128i*>(outside), _mm_castps_si128(culled));
+    for (int k = 0; k < count; ++k) {
+        RoamTriangle* r = t[k];
+        const bool visible = r->id < 2 || outside[k] == 0;
+        r->visibleStamp = (m_frame << 1) | (visible ? 1u : 0u);
+        r->priority = visible && internal[k] ? priority[k] : 0.0f;
+    }
+}
+
+#else
+
+void CLandscape::ComputePriorities(RoamTriangle* const* t, int count) const
+{
+    for (int k = 0; k < count; ++k) {
+        ComputePriority(t[k]);
+    }
+}
+
+#endif

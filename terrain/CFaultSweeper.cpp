@@ -1,24 +1,14 @@
 #include "terrain/CFaultSweeper.h"
+#include "terrain/CFaultSweeperKernels.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
-// GCC 12 reports the deliberately undefined upper halves inside the AVX-512
-// conversion intrinsics as maybe-uninitialized.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
-
-// The generic kernels below use the compiler's portable vector types; on
-// machines with AVX-512 the wider forms further down take over (chosen at
-// run time, without load-time function resolution, which sanitizer runtimes
-// do not survive). Every expression rounds exactly as its scalar form (this
+// The kernels below use the compiler's portable vector types; on machines
+// with AVX-512 the wider forms of CFaultSweeperAvx512.cpp take over (chosen
+// at run time, without load-time function resolution, which sanitizer
+// runtimes do not survive). Every expression rounds exactly as its scalar form (this
 // file is built without contraction into fused multiply-adds), so both forms
 // give the same bits.
 #define VP_INLINE inline __attribute__((always_inline))
@@ -197,159 +187,6 @@ void AddRaise(float* p, std::int32_t count, float raise)
 }
 
 
-#if defined(__x86_64__)
-// AVX-512 forms of the kernels above: 16 rows per band, each band's lanes
-// split into two chains of 8 doubles; the multiply-add is fused, which gives
-// the same bits because k * v is exact in double (24-bit by 24-bit product).
-
-#define VP_AVX512 __attribute__((target("avx512f")))
-
-// Two bands (32 rows, four chains) per block: a block and its interleaved
-// copy of a full-size grid then fit the 2 MB second-level cache; more bands
-// gain no throughput.
-constexpr int kBands512 = 2;
-constexpr std::int32_t kBandRows512 = 16;
-
-VP_AVX512 inline __attribute__((always_inline)) void Transpose16(__m512* r)
-{
-    __m512 t[16];
-    for (int i = 0; i < 16; i += 2) {
-        t[i] = _mm512_unpacklo_ps(r[i], r[i + 1]);
-        t[i + 1] = _mm512_unpackhi_ps(r[i], r[i + 1]);
-    }
-    for (int i = 0; i < 16; i += 4) {
-        r[i] = _mm512_shuffle_ps(t[i], t[i + 2], 0x44);
-        r[i + 1] = _mm512_shuffle_ps(t[i], t[i + 2], 0xEE);
-        r[i + 2] = _mm512_shuffle_ps(t[i + 1], t[i + 3], 0x44);
-        r[i + 3] = _mm512_shuffle_ps(t[i + 1], t[i + 3], 0xEE);
-    }
-    for (int i = 0; i < 4; ++i) {
-        t[i] = _mm512_shuffle_f32x4(r[i], r[i + 4], 0x88);
-        t[i + 4] = _mm512_shuffle_f32x4(r[i], r[i + 4], 0xDD);
-        t[i + 8] = _mm512_shuffle_f32x4(r[i + 8], r[i + 12], 0x88);
-        t[i + 12] = _mm512_shuffle_f32x4(r[i + 8], r[i + 12], 0xDD);
-    }
-    for (int i = 0; i < 4; ++i) {
-        r[i] = _mm512_shuffle_f32x4(t[i], t[i + 8], 0x88);
-        r[i + 4] = _mm512_shuffle_f32x4(t[i + 4], t[i + 12], 0x88);
-        r[i + 8] = _mm512_shuffle_f32x4(t[i], t[i + 8], 0xDD);
-        r[i + 12] = _mm512_shuffle_f32x4(t[i + 4], t[i + 12], 0xDD);
-    }
-}
-
-// One step of a row sweep for the 16 lanes at p: p = Blend(p, v); v = p.
-VP_AVX512 inline __attribute__((always_inline)) void Step16(float* p, __m512d& lo, __m512d& hi, __m512d keep,
-    __m512d blend)
-{
-    const __m256 outLo = _mm512_cvtpd_ps(_mm512_fmadd_pd(blend, lo, _mm512_mul_pd(keep, _mm512_cvtps_pd(_mm256_load_ps(p)))));
-    const __m256 outHi
-        = _mm512_cvtpd_ps(_mm512_fmadd_pd(blend, hi, _mm512_mul_pd(keep, _mm512_cvtps_pd(_mm256_load_ps(p + 8)))));
-    _mm256_store_ps(p, outLo);
-    _mm256_store_ps(p + 8, outHi);
-    lo = _mm512_cvtps_pd(outLo);
-    hi = _mm512_cvtps_pd(outHi);
-}
-
-// Both row sweeps of G * 16 consecutive rows, interleaved in `t` as
-// t[(x * G + g) * 16 + lane] (64-byte aligned, width * G * 16 floats).
-// Prefetch: `lines` cache lines from `ahead` (the rows this thread sweeps
-// next) are requested into the second-level cache while the right-to-left
-// sweep runs, so the next block's first touch does not wait on memory.
-template <int G>
-VP_AVX512 inline __attribute__((always_inline)) void SweepBands512(float* rows, std::int32_t width, float* t,
-    double keepValue, double blendValue, const char* ahead, std::size_t lines)
-{
-    const std::size_t stride = static_cast<std::size_t>(width);
-    const std::size_t step = static_cast<std::size_t>(G) * 16;
-    for (int g = 0; g < G; ++g) {
-        const float* base = rows + static_cast<std::size_t>(g) * kBandRows512 * stride;
-        std::int32_t x = 0;
-        for (; x + 16 <= width; x += 16) {
-            __m512 r[16];
-            for (int i = 0; i < 16; ++i)
-                r[i] = _mm512_loadu_ps(base + i * stride + x);
-            Transpose16(r);
-            for (int c = 0; c < 16; ++c)
-                _mm512_store_ps(t + (x + c) * step + g * 16, r[c]);
-        }
-        for (; x < width; ++x)
-            for (int i = 0; i < 16; ++i)
-                t[x * step + g * 16 + i] = base[i * stride + x];
-    }
-
-    const __m512d keep = _mm512_set1_pd(keepValue);
-    const __m512d blend = _mm512_set1_pd(blendValue);
-    __m512d lo[G];
-    __m512d hi[G];
-    for (int g = 0; g < G; ++g) {
-        lo[g] = _mm512_cvtps_pd(_mm256_load_ps(t + g * 16));
-        hi[g] = _mm512_cvtps_pd(_mm256_load_ps(t + g * 16 + 8));
-    }
-    for (std::int32_t x = 1; x < width; ++x)
-        for (int g = 0; g < G; ++g)
-            Step16(t + x * step + g * 16, lo[g], hi[g], keep, blend);
-    const std::size_t last = static_cast<std::size_t>(width - 1) * step;
-    for (int g = 0; g < G; ++g) {
-        lo[g] = _mm512_cvtps_pd(_mm256_load_ps(t + last + g * 16));
-        hi[g] = _mm512_cvtps_pd(_mm256_load_ps(t + last + g * 16 + 8));
-    }
-    const std::size_t perStep = width > 1 ? (lines + static_cast<std::size_t>(width) - 2) / (width - 1) : 0;
-    std::size_t line = 0;
-    for (std::int32_t x = width - 2; x >= 0; --x) {
-        for (std::size_t i = 0; i < perStep && line < lines; ++i, ++line)
-            _mm_prefetch(ahead + line * 64, _MM_HINT_T1);
-        for (int g = 0; g < G; ++g)
-            Step16(t + x * step + g * 16, lo[g], hi[g], keep, blend);
-    }
-
-    for (int g = 0; g < G; ++g) {
-        float* base = rows + static_cast<std::size_t>(g) * kBandRows512 * stride;
-        std::int32_t x = 0;
-        for (; x + 16 <= width; x += 16) {
-            __m512 r[16];
-            for (int c = 0; c < 16; ++c)
-                r[c] = _mm512_load_ps(t + (x + c) * step + g * 16);
-            Transpose16(r);
-            for (int i = 0; i < 16; ++i)
-                _mm512_storeu_ps(base + i * stride + x, r[i]);
-        }
-        for (; x < width; ++x)
-            for (int i = 0; i < 16; ++i)
-                base[i * stride + x] = t[x * step + g * 16 + i];
-    }
-}
-
-VP_AVX512 void SweepBlock512(float* rows, std::int32_t width, float* t, double keep, double blend, const char* ahead,
-    std::size_t lines)
-{
-    SweepBands512<kBands512>(rows, width, t, keep, blend, ahead, lines);
-}
-
-VP_AVX512 void SweepBand512(float* rows, std::int32_t width, float* t, double keep, double blend)
-{
-    SweepBands512<1>(rows, width, t, keep, blend, nullptr, 0);
-}
-
-// `ahead`, when not null, is the stretch of the row stepped next: it is
-// requested into the cache along the way.
-VP_AVX512 void BlendRows512(float* dst, const float* src, std::int32_t count, double keepValue, double blendValue,
-    const float* ahead)
-{
-    const __m512d keep = _mm512_set1_pd(keepValue);
-    const __m512d blend = _mm512_set1_pd(blendValue);
-    std::int32_t x = 0;
-    for (; x + 8 <= count; x += 8) {
-        if (ahead != nullptr && (x & 15) == 0)
-            _mm_prefetch(reinterpret_cast<const char*>(ahead + x), _MM_HINT_T0);
-        const __m512d s = _mm512_cvtps_pd(_mm256_loadu_ps(dst + x));
-        const __m512d v = _mm512_cvtps_pd(_mm256_loadu_ps(src + x));
-        _mm256_storeu_ps(dst + x, _mm512_cvtpd_ps(_mm512_fmadd_pd(blend, v, _mm512_mul_pd(keep, s))));
-    }
-    for (; x < count; ++x)
-        dst[x] = Blend(dst[x], src[x], keepValue, blendValue);
-}
-#endif
-
 // Waits until `value` reaches `target`; `value` only grows.
 void WaitAtLeast(const std::atomic<std::int32_t>& value, std::int32_t target)
 {
@@ -392,11 +229,14 @@ CFaultSweeper::CFaultSweeper(float* grid, std::int32_t width, std::int32_t heigh
 #if defined(__x86_64__)
     m_wide = wideKernels && __builtin_cpu_supports("avx512f");
 #endif
+    using namespace FaultSweepKernels;
     m_blockRows = m_wide ? kBands512 * kBandRows512 : kGroups * kGroupRows;
     m_blockCount = grid != nullptr ? (m_height + m_blockRows - 1) / m_blockRows : 0;
     if (m_blockCount == 0)
         return;
-    const std::size_t bytes = static_cast<std::size_t>(m_width) * static_cast<std::size_t>(m_blockRows) * sizeof(float);
+    const std::size_t floats = m_wide ? ScratchFloats512(m_width, kBands512)
+                                      : static_cast<std::size_t>(m_width) * static_cast<std::size_t>(m_blockRows);
+    const std::size_t bytes = floats * sizeof(float);
     const std::size_t rounded = (bytes + kAlign - 1) / kAlign * kAlign;
     for (int i = 0; i < m_threads; ++i) {
         void* p = std::aligned_alloc(kAlign, rounded);
@@ -410,6 +250,10 @@ CFaultSweeper::CFaultSweeper(float* grid, std::int32_t width, std::int32_t heigh
         m_blockCount = 0;
         return;
     }
+    m_rowsDone.reset(new std::atomic<std::uint32_t>[static_cast<std::size_t>(m_blockCount)]());
+    // A few column slices per thread in the second pass, each at least 256
+    // columns wide.
+    m_sliceCount = m_threads == 1 ? 1 : std::clamp(m_width / 256, 1, 4 * m_threads);
     for (int i = 1; i < m_threads; ++i)
         m_helpers.emplace_back(&CFaultSweeper::HelperLoop, this, i);
 }
@@ -435,7 +279,11 @@ void CFaultSweeper::Apply(const FaultLine* fault, float raise, float k)
     m_raise = raise;
     m_blend = static_cast<double>(k);
     m_keep = 1.0 - m_blend;
+    if (++m_job == 0)
+        ++m_job; // 0 marks a block never swept
+    m_nextRowBlock.store(0, std::memory_order_relaxed);
     m_blocksDown.store(0, std::memory_order_relaxed);
+    m_nextSlice.store(0, std::memory_order_relaxed);
     m_helpersBusy.store(m_threads - 1, std::memory_order_relaxed);
     m_jobSequence.fetch_add(1, std::memory_order_release);
     m_jobSequence.notify_all();
@@ -464,60 +312,95 @@ void CFaultSweeper::HelperLoop(int worker)
     }
 }
 
-// First pass: thread i takes blocks i, i + threads, ...; their fault and row
-// sweeps run in parallel, their column steps in block order, each waiting
-// for the block above. (A fixed share lets each thread fetch its next block
-// ahead of time.) Second pass: each thread steps its
-// own slice of columns up the whole grid.
+// First pass: the threads take the next block from a shared counter and do
+// its fault and row sweeps; the column steps run in block order, each block
+// stepped by whichever thread holds the down token once the block and all
+// blocks above it are ready. Second pass: the threads take slices of columns
+// from a shared counter and step each up the whole grid. Shared counters
+// rather than fixed shares keep both threads busy when the scheduler holds
+// one of them back.
 void CFaultSweeper::RunPasses(int worker)
 {
-    for (std::int32_t block = worker; block < m_blockCount; block += m_threads) {
+    for (;;) {
+        const std::int32_t block = m_nextRowBlock.fetch_add(1, std::memory_order_relaxed);
+        if (block >= m_blockCount)
+            break;
         RowBlock(block, worker);
-        WaitAtLeast(m_blocksDown, block);
-        DownBlock(block);
-        m_blocksDown.store(block + 1, std::memory_order_release);
-        m_blocksDown.notify_all();
+        m_rowsDone[block].store(m_job, std::memory_order_seq_cst);
+        AdvanceDown();
     }
     WaitAtLeast(m_blocksDown, m_blockCount);
-    UpSlice(worker);
+    for (;;) {
+        const std::int32_t slice = m_nextSlice.fetch_add(1, std::memory_order_relaxed);
+        if (slice >= m_sliceCount)
+            break;
+        UpSlice(slice);
+    }
+}
+
+// Steps down every block that is ready, in order, unless another thread
+// holds the token; that thread then sees any block made ready meanwhile: a
+// block is marked ready before the token is tried, and the holder looks at
+// the next block again after letting the token go (all sequentially
+// consistent, so one of the two sees the other).
+void CFaultSweeper::AdvanceDown()
+{
+    for (;;) {
+        if (m_downToken.exchange(true, std::memory_order_seq_cst))
+            return;
+        std::int32_t next = m_blocksDown.load(std::memory_order_relaxed);
+        while (next < m_blockCount && m_rowsDone[next].load(std::memory_order_acquire) == m_job) {
+            DownBlock(next);
+            ++next;
+            m_blocksDown.store(next, std::memory_order_release);
+        }
+        if (next == m_blockCount)
+            m_blocksDown.notify_all();
+        m_downToken.store(false, std::memory_order_seq_cst);
+        if (next >= m_blockCount || m_rowsDone[next].load(std::memory_order_seq_cst) != m_job)
+            return;
+    }
 }
 
 void CFaultSweeper::RowBlock(std::int32_t block, int worker)
 {
+    using namespace FaultSweepKernels;
     const std::int32_t y0 = block * m_blockRows;
     const std::int32_t rows = std::min(m_blockRows, m_height - y0);
     const std::size_t stride = static_cast<std::size_t>(m_width);
     float* first = m_grid + static_cast<std::size_t>(y0) * stride;
+    std::int32_t i = 0;
+    if (m_wide) {
+        // The wide kernel raises its rows as it reads them.
+        RowSpan spans[kBands512 * kBandRows512];
+        if (m_hasFault)
+            for (std::int32_t r = 0; r < rows; ++r)
+                RaisedSpan(m_fault, y0 + r, m_width, spans[r].begin, spans[r].end);
+        const int bands = static_cast<int>(rows / kBandRows512);
+        if (bands > 0) {
+            SweepBands512(first, m_width, bands, m_scratch[worker], m_keep, m_blend, m_hasFault ? spans : nullptr,
+                m_raise);
+            i = bands * kBandRows512;
+        }
+        for (; i < rows; ++i) {
+            float* row = first + i * stride;
+            if (m_hasFault && spans[i].end > spans[i].begin)
+                AddRaise(row + spans[i].begin, spans[i].end - spans[i].begin, m_raise);
+            SweepRow(row, m_width, m_keep, m_blend);
+        }
+        return;
+    }
     if (m_hasFault) {
-        for (std::int32_t i = 0; i < rows; ++i) {
+        for (std::int32_t r = 0; r < rows; ++r) {
             std::int32_t begin = 0;
             std::int32_t end = 0;
-            RaisedSpan(m_fault, y0 + i, m_width, begin, end);
+            RaisedSpan(m_fault, y0 + r, m_width, begin, end);
             if (end > begin)
-                AddRaise(first + i * stride + begin, end - begin, m_raise);
+                AddRaise(first + r * stride + begin, end - begin, m_raise);
         }
     }
-    std::int32_t i = 0;
-#if defined(__x86_64__)
-    if (m_wide) {
-        if (rows == m_blockRows) {
-            const std::int32_t next = block + m_threads;
-            const char* ahead = nullptr;
-            std::size_t lines = 0;
-            if (next < m_blockCount) {
-                const std::int32_t nextRows = std::min(m_blockRows, m_height - next * m_blockRows);
-                ahead = reinterpret_cast<const char*>(m_grid + static_cast<std::size_t>(next) * m_blockRows * stride);
-                lines = static_cast<std::size_t>(nextRows) * stride * sizeof(float) / 64;
-            }
-            SweepBlock512(first, m_width, m_scratch[worker], m_keep, m_blend, ahead, lines);
-            return;
-        }
-        for (; i + kBandRows512 <= rows; i += kBandRows512)
-            SweepBand512(first + i * stride, m_width, m_scratch[worker], m_keep, m_blend);
-    }
-#endif
     vf8* scratch = reinterpret_cast<vf8*>(m_scratch[worker]);
-    if (i == 0 && rows == m_blockRows) {
+    if (rows == m_blockRows) {
         SweepBlock(first, m_width, scratch, m_keep, m_blend);
         return;
     }
@@ -529,12 +412,10 @@ void CFaultSweeper::RowBlock(std::int32_t block, int worker)
 
 void CFaultSweeper::StepRows(float* dst, const float* src, std::int32_t count, const float* ahead) const
 {
-#if defined(__x86_64__)
     if (m_wide) {
-        BlendRows512(dst, src, count, m_keep, m_blend, ahead);
+        FaultSweepKernels::BlendRows512(dst, src, count, m_keep, m_blend, ahead);
         return;
     }
-#endif
     (void)ahead;
     BlendRows(dst, src, count, m_keep, m_blend);
 }
@@ -548,18 +429,18 @@ void CFaultSweeper::DownBlock(std::int32_t block)
         StepRows(m_grid + y * stride, m_grid + (y - 1) * stride, m_width, nullptr);
 }
 
-void CFaultSweeper::UpSlice(int worker)
+void CFaultSweeper::UpSlice(std::int32_t slice)
 {
     // Slices start on 16-sample boundaries so that threads share no cache line
     // (rows themselves need not be aligned, so this only keeps sharing rare).
-    auto edge = [this](int i) {
-        if (i >= m_threads)
+    auto edge = [this](std::int32_t i) {
+        if (i >= m_sliceCount)
             return m_width;
-        const std::int64_t x = static_cast<std::int64_t>(m_width) * i / m_threads;
+        const std::int64_t x = static_cast<std::int64_t>(m_width) * i / m_sliceCount;
         return static_cast<std::int32_t>(x & ~std::int64_t{15});
     };
-    const std::int32_t begin = edge(worker);
-    const std::int32_t end = edge(worker + 1);
+    const std::int32_t begin = edge(slice);
+    const std::int32_t end = edge(slice + 1);
     if (end <= begin)
         return;
     const std::size_t stride = static_cast<std::size_t>(m_width);

@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -58,9 +59,10 @@ public:
 private:
     void HelperLoop(int worker);
     void RunPasses(int worker);
+    void AdvanceDown();
     void RowBlock(std::int32_t block, int worker);
     void DownBlock(std::int32_t block);
-    void UpSlice(int worker);
+    void UpSlice(std::int32_t slice);
     // One column step: dst[x] = smoothed dst[x] against src[x], x < count;
     // `ahead` (may be null) is the stretch stepped next, fetched meanwhile.
     void StepRows(float* dst, const float* src, std::int32_t count, const float* ahead) const;
@@ -72,6 +74,7 @@ private:
     bool m_wide = false; // AVX-512 kernels
     std::int32_t m_blockRows = 0;
     std::int32_t m_blockCount = 0;
+    std::int32_t m_sliceCount = 0; // column slices of the second pass
     // Per-thread scratch for the interleaved rows of one block (64-byte aligned).
     std::vector<float*> m_scratch;
 
@@ -81,8 +84,14 @@ private:
     float m_raise = 0.0f;
     double m_keep = 1.0;  // 1 - k
     double m_blend = 0.0; // k
+    std::uint32_t m_job = 0; // number of the current Apply call, never 0
 
+    std::atomic<std::int32_t> m_nextRowBlock{0}; // next block to take for the first pass
+    // Per block: m_job once its fault and row sweeps are done.
+    std::unique_ptr<std::atomic<std::uint32_t>[]> m_rowsDone;
+    std::atomic<bool> m_downToken{false}; // held by the thread doing column steps
     std::atomic<std::int32_t> m_blocksDown{0}; // blocks whose column step is done, in order
+    std::atomic<std::int32_t> m_nextSlice{0}; // next column slice to take for the second pass
     std::atomic<std::uint32_t> m_jobSequence{0};
     std::atomic<std::int32_t> m_helpersBusy{0};
     std::atomic<bool> m_stop{false};

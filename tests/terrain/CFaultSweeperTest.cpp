@@ -66,7 +66,9 @@ bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
 } // namespace
 
 // Sizes around the block, band and vector widths of the kernels (8, 16, 32,
-// 48 rows; 8 and 16 columns), odd shapes and a single row or column.
+// 48 rows; 8 and 16 columns), odd shapes and a single row or column; tall
+// grids of many small blocks with more threads than cores, where blocks
+// finish out of order and the column steps change hands often.
 TEST(CFaultSweeper, MatchesPlainSweepsBitForBit)
 {
     struct Case {
@@ -75,7 +77,8 @@ TEST(CFaultSweeper, MatchesPlainSweepsBitForBit)
     const Case cases[] = {
         {1, 1, 1, 3}, {1, 9, 2, 5}, {9, 1, 2, 5}, {2, 2, 2, 5}, {7, 5, 1, 20}, {8, 8, 2, 20}, {16, 16, 2, 20},
         {17, 33, 2, 30}, {33, 17, 2, 30}, {48, 48, 2, 20}, {49, 97, 2, 20}, {97, 49, 1, 20}, {65, 65, 2, 40},
-        {130, 100, 2, 10}, {100, 131, 3, 10},
+        {130, 100, 2, 10}, {100, 131, 3, 10}, {1, 100, 2, 5}, {24, 1000, 4, 6}, {40, 257, 3, 8}, {257, 40, 4, 8},
+        {31, 71, 2, 12},
     };
     // Both kernel sets: the AVX-512 one (where the machine has it) and the
     // portable one.

@@ -55,7 +55,10 @@ public:
     using CvantaPeakView::m_pageOriginZ;
     using CvantaPeakView::m_pagingCount;
     using CvantaPeakView::m_pagingMargin;
+    using CvantaPeakView::m_renderThread;
     using CvantaPeakView::m_speedKmh;
+    using CvantaPeakView::m_speedPerSecond;
+    using CvantaPeakView::m_stop;
     using CvantaPeakView::m_speedSlider;
     using CvantaPeakView::m_started;
     using CvantaPeakView::m_textured;
@@ -242,16 +245,19 @@ TEST_F(SimulationTest, SliderEndsGiveFullSpeedAndHover)
     WriteTerrain(m_folder.path(), true);
     m_view->OnStartSimulation();
     ASSERT_TRUE(m_view->m_started);
-    const auto waitForSpeed = [this](float kmh) {
-        for (int i = 0; i < 200 && m_view->m_speedKmh != kmh; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return m_view->m_speedKmh;
-    };
+    // The start puts the thumb at the bottom: the camera hovers.
+    const D3DXVECTOR3 start = m_view->m_camera.Position();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(m_view->m_camera.Position(), start);
+
+    // The top of the slider is full speed: the camera flies along +z.
     m_view->m_speedSlider->setValue(0);
-    EXPECT_FLOAT_EQ(waitForSpeed(1000.0f), 1000.0f);
-    m_view->m_speedSlider->setValue(1000);
-    EXPECT_FLOAT_EQ(waitForSpeed(0.0f), 0.0f);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    m_view->m_stop = true;
+    m_view->m_renderThread.join(); // the render thread's members are ours now
+    EXPECT_FLOAT_EQ(m_view->m_speedKmh, 1000.0f);
+    EXPECT_FLOAT_EQ(m_view->m_speedPerSecond, 1000.0f * 1000.0f / 3600.0f);
+    EXPECT_GT(m_view->m_camera.Position().z, start.z);
 }
 
 TEST_F(SimulationTest, ClosingWhileFlyingAcrossPagesEndsEveryThread)
