@@ -172,8 +172,16 @@ void CGLDevice::UploadTexture(CGLTexture* texture, unsigned rows)
         texture->m_glName = m_spareTexture.name;
         m_spareTexture = DeadTexture{0, 0, 0};
     }
-    if (texture->m_glName == 0)
+    if (texture->m_glName == 0) {
         texture->m_glName = m_renderer.CreateTexture(texture->m_width, texture->m_height);
+        // Paging makes the next texture of this size while this one is still
+        // drawn: allocate its storage now, beside the first (at start-up),
+        // rather than in a frame of the flight. Released textures then keep
+        // the pair going.
+        if (m_spareTexture.name == 0)
+            m_spareTexture = DeadTexture{m_renderer.CreateTexture(texture->m_width, texture->m_height),
+                                         texture->m_width, texture->m_height};
+    }
     const unsigned first = texture->m_uploadedRows;
     const unsigned count = std::min(rows, texture->m_height - first);
     if (count == 0)

@@ -1,0 +1,21 @@
+#!/usr/bin/env python3
+"""Summarises a vantapeak --stats CSV: frame intervals, paging runs, landscape figures."""
+import csv
+import statistics
+import sys
+
+rows = list(csv.DictReader(open(sys.argv[1])))
+t = [int(r["t_ms"]) for r in rows]
+paging = [int(r["paging"]) for r in rows]
+intervals = [b - a for a, b in zip(t, t[1:])]
+during = [b - a for a, b, p, q in zip(t, t[1:], paging, paging[1:]) if p or q]
+runs = sum(1 for a, b in zip(paging, paging[1:]) if b and not a)
+print(f"frames: {len(rows)}")
+print(f"first_frame_ms: {t[0]}")
+print(f"frame_interval_median_ms: {statistics.median(intervals)}")
+print(f"frame_interval_p95_ms: {sorted(intervals)[int(len(intervals) * 0.95)]}")
+print(f"frame_interval_max_ms: {max(intervals)}")
+print(f"frame_interval_max_during_paging_ms: {max(during) if during else 0}")
+print(f"paging_runs: {runs}")
+for key in ("roam_ms", "draw_ms", "triangles"):
+    print(f"{key}_median: {statistics.median(int(r[key]) for r in rows)}")
