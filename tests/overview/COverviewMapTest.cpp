@@ -18,27 +18,9 @@
 
 #include "overview/COverviewControl.h"
 #include "overview/COverviewMap.h"
+#include "tests/QtApplicationEnvironment.h"
 
 namespace {
-
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        }
-        static int argc = 1;
-        static char name[] = "COverviewMapTest";
-        static char* argv[] = {name, nullptr};
-        m_app = new QApplication(argc, argv);
-    }
-    void TearDown() override { delete m_app; }
-
-private:
-    QApplication* m_app = nullptr;
-};
-const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // Writes a 24-bit BMP whose pixel (x, y), y from the top, is grey(x, y).
 void WriteBmp(const QString& path, int width, int height,

@@ -22,27 +22,9 @@
 #include "view/CvantaPeakView.h"
 #include "view/DialogUnits.h"
 #include "view/MessageBox.h"
+#include "tests/QtApplicationEnvironment.h"
 
 namespace {
-
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        }
-        static int argc = 1;
-        static char name[] = "CvantaPeakViewTest";
-        static char* argv[] = {name, nullptr};
-        m_app = new QApplication(argc, argv);
-    }
-    void TearDown() override { delete m_app; }
-
-private:
-    QApplication* m_app = nullptr;
-};
-const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // The view with the members the tests look at.
 class TestView : public CvantaPeakView {
