@@ -48,27 +48,9 @@ public:
 
     static void SiftDown(RoamTriangle** q, float* keys, std::int32_t count, std::int32_t pos)
     {
-        RoamTriangle* t = q[pos];
-        const float key = Order::Key(t);
-        for (;;) {
-            std::int32_t child = 2 * pos + 1;
-            if (child >= count) {
-                break;
-            }
-            if (child + 1 < count && Order::Above(keys[child + 1], keys[child])) {
-                ++child;
-            }
-            if (!Order::Above(keys[child], key)) {
-                break;
-            }
-            q[pos] = q[child];
-            keys[pos] = keys[child];
-            Order::Index(q[pos]) = pos;
-            pos = child;
-        }
-        q[pos] = t;
-        keys[pos] = key;
-        Order::Index(t) = pos;
+        keys[pos] = Order::Key(q[pos]);
+        Order::Index(q[pos]) = pos;
+        SiftDownFromKeys(q, keys, count, pos);
     }
 
     // SiftDown with the moving entry's key taken from keys[pos].

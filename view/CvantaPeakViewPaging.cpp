@@ -35,6 +35,23 @@ void CvantaPeakView::StartPagingThread()
     m_pagingNoticeTick = TickCount();
 }
 
+std::unique_ptr<CLandscape> CvantaPeakView::BuildLandscape(float originX, float originZ,
+                                                           const std::int32_t* window, std::int32_t width,
+                                                           std::int32_t height, ITexture* texture) const
+{
+    // The result of Initialise is not examined: a landscape whose vertex
+    // buffer cannot be created draws nothing, and the next run replaces it.
+    auto landscape = std::make_unique<CLandscape>();
+    landscape->m_originX = originX;
+    landscape->m_originY = m_pageOriginY.load();
+    landscape->m_originZ = originZ;
+    landscape->m_device = m_device;
+    landscape->m_texture = texture;
+    landscape->SetHeightWindow(height, window, width);
+    landscape->Initialise();
+    return landscape;
+}
+
 unsigned CvantaPeakView::PagingThreadProc(CvantaPeakView* view)
 {
     if (view != nullptr) {
@@ -50,7 +67,6 @@ void CvantaPeakView::PageTerrain()
     const std::uint32_t t0 = TickCount();
     const D3DXVECTOR3 position = m_camera.Position();
 
-    auto landscape = std::make_unique<CLandscape>();
     std::int32_t width = m_windowWidth;
     std::int32_t height = m_windowHeight;
     std::unique_ptr<std::int32_t[]> window(
@@ -82,14 +98,8 @@ void CvantaPeakView::PageTerrain()
     if (m_textured.load()) {
         texture = CreatePageTexture(m_device, m_textureImage, x0, z0, width, height);
     }
-    landscape->m_originX = ox;
-    landscape->m_originY = m_pageOriginY.load();
-    landscape->m_originZ = oz;
-    landscape->SetHeightWindow(height, window.get(), width);
-    landscape->m_device = m_device;
-    landscape->m_texture = texture;
+    std::unique_ptr<CLandscape> landscape = BuildLandscape(ox, oz, window.get(), width, height, texture);
     window.reset();
-    landscape->Initialise();
     if (m_stop.load()) {
         landscape->Destroy();
         m_pagingCount.fetch_sub(1);

@@ -136,17 +136,12 @@ void CvantaPeakView::OnStartSimulation()
                                     static_cast<int>(m_pageOriginZ.load()), m_windowWidth, m_windowHeight);
     }
 
-    auto* landscape = new CLandscape();
-    landscape->m_originX = m_pageOriginX.load();
-    landscape->m_originY = m_pageOriginY.load();
-    landscape->m_originZ = m_pageOriginZ.load();
-    landscape->m_device = m_device;
-    landscape->m_texture = texture;
+    CLandscape* landscape = BuildLandscape(m_pageOriginX.load(), m_pageOriginZ.load(), window.get(),
+                                           m_windowWidth, m_windowHeight, texture)
+                                .release();
+    window.reset();
     landscape->m_minError = m_minError;
     landscape->m_maxRenderTime = m_maxRenderTime;
-    landscape->SetHeightWindow(m_windowHeight, window.get(), m_windowWidth);
-    window.reset();
-    landscape->Initialise();
 
     const std::int32_t halfW = m_windowWidth / 2;
     const std::int32_t halfH = m_windowHeight / 2;
