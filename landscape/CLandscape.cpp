@@ -55,7 +55,7 @@ int CLandscape::Initialise()
     m_mergeQueue.reset(new RoamTriangle*[kQueueCapacity]);
     m_splitKeys.reset(new float[kQueueCapacity]);
     m_mergeKeys.reset(new float[kQueueCapacity]);
-    m_chunkTriangles.reset(new std::size_t[kQueueCapacity / kMeshChunk + 1]);
+    m_chunkTriangles.reset(new MeshChunk[kQueueCapacity / kMeshChunk + 1]);
     m_splitCount = 0;
     m_mergeCount = 0;
     CreatePool();
@@ -95,6 +95,7 @@ void CLandscape::Destroy()
     m_splitKeys.reset();
     m_mergeKeys.reset();
     m_chunkTriangles.reset();
+    m_edgeScratch = {};
     m_pool.reset();
     m_freeTable.reset();
     m_errorTables[0].reset();
@@ -216,7 +217,7 @@ int CLandscape::Update()
     }
     const std::uint32_t t0 = TickCount();
     // A new frustum: visibility stamps of earlier frames no longer hold.
-    m_frame = m_frame >= 0x7FFFFFFFu ? 1 : m_frame + 1;
+    m_frame = m_frame >= 0x3FFFFFFFu ? 1 : m_frame + 1; // fits the frustum-class stamp
     ExtractFrustum();
     ReadTransforms();
     FrameLoop();

@@ -15,8 +15,10 @@
 // the same lock. The landscape has no lock of its own.
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "landscape/CLandscapeWorker.h"
+#include "landscape/LandscapeVertex.h"
 #include "landscape/RoamTriangle.h"
 #include "render/IDevice.h"
 
@@ -62,13 +64,21 @@ public:
     void ReadTransforms();
     bool PointInFrustum(float x, float y, float z) const;
     bool IsVisible(const RoamTriangle* triangle) const;
-    // IsVisible, taken from the triangle when its priority was computed
+    // Where a triangle lies against the current frustum: kVisible unless it
+    // is culled (ids below 2 are always visible), kInside when every corner
+    // is at least kInsideMargin inside every plane, so that no part of it
+    // needs clipping when drawn.
+    static constexpr std::uint32_t kVisible = 1u;
+    static constexpr std::uint32_t kInside = 2u;
+    static constexpr float kInsideMargin = 1.0f; // world units
+    std::uint32_t Classify(const RoamTriangle* triangle) const;
+    // Classify, taken from the triangle when its priority was computed
     // against the current frustum.
-    bool IsVisibleNow(const RoamTriangle* triangle) const
+    std::uint32_t ClassifyNow(const RoamTriangle* triangle) const
     {
-        return (triangle->visibleStamp >> 1) == m_frame ? (triangle->visibleStamp & 1u) != 0
-                                                        : IsVisible(triangle);
+        return (triangle->visibleStamp >> 2) == m_frame ? (triangle->visibleStamp & 3u) : Classify(triangle);
     }
+    bool IsVisibleNow(const RoamTriangle* triangle) const { return (ClassifyNow(triangle) & kVisible) != 0; }
     void ComputePriority(RoamTriangle* triangle) const;
     // ComputePriority for `count` (1 to 4) triangles at once, with the same
     // results bit for bit.
@@ -192,11 +202,21 @@ private:
     void ReprioritiseLeaves(std::int32_t begin, std::int32_t end);
     // Priorities of the diamonds of merge-queue entries [begin, end).
     void ReprioritiseDiamonds(std::int32_t begin, std::int32_t end);
-    // Writes the visible leaves among split-queue entries [begin, end) to
-    // `out`, at most `limit` triangles; returns how many it wrote.
-    std::size_t WriteLeaves(std::int32_t begin, std::int32_t end, void* out, std::size_t limit) const;
+    // Writes the visible leaves of split-queue positions [begin, end), at most
+    // `limit` triangles: those wholly inside the frustum forward from out[0]
+    // (the count is returned), the others backward from the last of the
+    // `limit` triangle slots (their count goes to `edgeCount`).
+    std::size_t WriteLeaves(std::int32_t begin, std::int32_t end, void* out, std::size_t limit,
+                            std::size_t& edgeCount) const;
 
     CLandscapeWorker m_worker;
-    // Triangles each mesh-output chunk wrote.
-    std::unique_ptr<std::size_t[]> m_chunkTriangles;
+    // Triangles each mesh-output chunk wrote, wholly inside the frustum and
+    // not.
+    struct MeshChunk {
+        std::size_t inside;
+        std::size_t edges;
+    };
+    std::unique_ptr<MeshChunk[]> m_chunkTriangles;
+    // The chunks' edge triangles while the inside runs are moved together.
+    std::vector<LandscapeVertex> m_edgeScratch;
 };

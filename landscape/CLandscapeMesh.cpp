@@ -93,25 +93,27 @@ void CLandscape::ComputeVertexNormals(RoamTriangle* t) const
     Average(t, sum, c, t->normal2);
 }
 
-std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* data,
-                                    std::size_t limit) const
+std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* data, std::size_t limit,
+                                    std::size_t& edgeCount) const
 {
-    auto* out = static_cast<LandscapeVertex*>(data);
+    LandscapeVertex* out = static_cast<LandscapeVertex*>(data);
+    LandscapeVertex* back = out + 3 * limit; // edge triangles go below this
     // Texture coordinates x / columns and z / rows, within float rounding.
     const float perColumn = 1.0f / static_cast<float>(m_columns);
     const float perRow = 1.0f / static_cast<float>(m_rows);
-    auto put = [&](std::int32_t x, std::int32_t h, std::int32_t z, const float* normal) {
-        *out++ = LandscapeVertex{x + m_originX, h * m_heightScale, z + m_originZ,
-                                 normal[0],     normal[1],         normal[2],
-                                 x * perColumn, z * perRow};
+    auto put = [&](LandscapeVertex& v, std::int32_t x, std::int32_t h, std::int32_t z, const float* normal) {
+        v = LandscapeVertex{x + m_originX, h * m_heightScale, z + m_originZ,
+                            normal[0],     normal[1],         normal[2],
+                            x * perColumn, z * perRow};
     };
     // The leaves lie at random addresses and the normal averaging follows
     // links up to four steps away: records are fetched in stages ahead of
     // use, the leaf itself first, then its neighbours, then theirs.
     std::size_t count = 0;
+    std::size_t edges = 0;
     const std::int32_t n = end;
     RoamTriangle* const* queue = m_splitQueue.get();
-    for (std::int32_t j = begin; j < n && count < limit; ++j) {
+    for (std::int32_t j = begin; j < n && count + edges < limit; ++j) {
         if (j + 32 < n) {
             const RoamTriangle* a = queue[j + 32];
             __builtin_prefetch(a);
@@ -154,15 +156,26 @@ std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* 
             }
         }
         RoamTriangle* t = queue[j];
-        if (!IsVisibleNow(t)) {
+        const std::uint32_t where = ClassifyNow(t);
+        if ((where & kVisible) == 0) {
             continue;
         }
         ComputeVertexNormals(t);
-        put(t->x2, t->h2, t->z2, t->normal2);
-        put(t->x1, t->h1, t->z1, t->normal1);
-        put(t->x0, t->h0, t->z0, t->normal0);
-        ++count;
+        LandscapeVertex* v;
+        if ((where & kInside) != 0) {
+            v = out;
+            out += 3;
+            ++count;
+        } else {
+            back -= 3;
+            v = back;
+            ++edges;
+        }
+        put(v[0], t->x2, t->h2, t->z2, t->normal2);
+        put(v[1], t->x1, t->h1, t->z1, t->normal1);
+        put(v[2], t->x0, t->h0, t->z0, t->normal0);
     }
+    edgeCount = edges;
     return count;
 }
 
@@ -176,32 +189,54 @@ int CLandscape::WriteMesh()
     auto* out = static_cast<LandscapeVertex*>(data);
     const std::size_t capacity = m_vertexBuffer->Length() / (3 * sizeof(LandscapeVertex));
     const std::int32_t n = m_splitCount;
+    // Triangles wholly inside the frustum come first and those that need
+    // clipping after them, so that a rasteriser which clips per batch of
+    // vertices clips only the last few batches; the order of the two groups
+    // is the same with or without the helper thread.
     std::size_t count = 0;
     if (static_cast<std::size_t>(n) > capacity || !m_worker.Running()) {
         // One pass on this thread; with more leaves than room, the first
         // `capacity` visible ones in queue order.
-        count = WriteLeaves(0, n, out, capacity);
+        std::size_t edges = 0;
+        count = WriteLeaves(0, n, out, capacity, edges);
+        if (edges > 0) {
+            std::memmove(out + 3 * count, out + 3 * (capacity - edges), edges * 3 * sizeof(LandscapeVertex));
+        }
+        count += edges;
     } else {
-        // Chunk c writes its triangles from triangle slot c * kMeshChunk on,
-        // where no other chunk writes; the runs are then moved together in
-        // chunk order, so the buffer holds the same triangles in the same
-        // order as one pass over the queue would give.
+        // Chunk c writes its triangles into triangle slots [c * kMeshChunk,
+        // c * kMeshChunk + its leaves), where no other chunk writes: inside
+        // ones from the front, edge ones from the back. The edge runs are
+        // set aside, the inside runs moved together in chunk order, and the
+        // edge runs appended last chunk first, as one backward-filling pass
+        // over the queue would leave them.
         const std::int32_t chunks = (n + kMeshChunk - 1) / kMeshChunk;
-        std::size_t* written = m_chunkTriangles.get();
+        MeshChunk* written = m_chunkTriangles.get();
         auto body = [&](std::int32_t c) {
             const std::int32_t begin = c * kMeshChunk;
             const std::int32_t end = std::min(begin + kMeshChunk, n);
-            written[c] = WriteLeaves(begin, end, out + 3 * static_cast<std::size_t>(begin),
-                                     static_cast<std::size_t>(end - begin));
+            written[c].inside = WriteLeaves(begin, end, out + 3 * static_cast<std::size_t>(begin),
+                                            static_cast<std::size_t>(end - begin), written[c].edges);
         };
         m_worker.ForEach(chunks, body);
+        m_edgeScratch.clear();
+        for (std::int32_t c = chunks - 1; c >= 0; --c) {
+            const std::size_t end = std::min<std::size_t>(static_cast<std::size_t>(c + 1) * kMeshChunk,
+                                                           static_cast<std::size_t>(n));
+            const LandscapeVertex* from = out + 3 * (end - written[c].edges);
+            m_edgeScratch.insert(m_edgeScratch.end(), from, from + 3 * written[c].edges);
+        }
         for (std::int32_t c = 0; c < chunks; ++c) {
             const LandscapeVertex* from = out + 3 * static_cast<std::size_t>(c) * kMeshChunk;
-            if (from != out + 3 * count && written[c] > 0) {
-                std::memmove(out + 3 * count, from, written[c] * 3 * sizeof(LandscapeVertex));
+            if (from != out + 3 * count && written[c].inside > 0) {
+                std::memmove(out + 3 * count, from, written[c].inside * 3 * sizeof(LandscapeVertex));
             }
-            count += written[c];
+            count += written[c].inside;
         }
+        if (!m_edgeScratch.empty()) {
+            std::memcpy(out + 3 * count, m_edgeScratch.data(), m_edgeScratch.size() * sizeof(LandscapeVertex));
+        }
+        count += m_edgeScratch.size() / 3;
     }
     m_vertexBuffer->Unlock();
     m_trianglesRendered = static_cast<std::int32_t>(count);

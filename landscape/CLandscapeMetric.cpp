@@ -97,16 +97,24 @@ inline Corners WorldCorners(const RoamTriangle* t, float originX, float originZ,
 
 // A triangle is culled only when all three corners lie outside one and the
 // same plane: a large triangle spanning the view with every corner outside
-// some plane is still (partly) in view.
-inline bool Culled(const float (&frustum)[6][4], const Corners& w)
+// some plane is still (partly) in view. Returns CLandscape's kVisible and
+// kInside bits (the culling rule alone; callers add ids below 2).
+inline std::uint32_t FrustumClass(const float (&frustum)[6][4], const Corners& w)
 {
+    bool inside = true;
     for (const auto& plane : frustum) {
-        if (PlaneDistance(plane, w.c[0]) < 0.0f && PlaneDistance(plane, w.c[1]) < 0.0f &&
-            PlaneDistance(plane, w.c[2]) < 0.0f) {
-            return true;
+        const float d0 = PlaneDistance(plane, w.c[0]);
+        const float d1 = PlaneDistance(plane, w.c[1]);
+        const float d2 = PlaneDistance(plane, w.c[2]);
+        if (d0 < 0.0f && d1 < 0.0f && d2 < 0.0f) {
+            return 0u;
+        }
+        if (!(d0 >= CLandscape::kInsideMargin && d1 >= CLandscape::kInsideMargin &&
+              d2 >= CLandscape::kInsideMargin)) {
+            inside = false;
         }
     }
-    return false;
+    return CLandscape::kVisible | (inside ? CLandscape::kInside : 0u);
 }
 
 // A bound of how far the vertical error e (world units), seen from the
@@ -142,17 +150,24 @@ inline float ErrorBound(float e, const D3DXMATRIX& view, const Corners& w)
 // Ids 0 and 1 (the roots and pool records 0 and 1) always count as visible.
 bool CLandscape::IsVisible(const RoamTriangle* t) const
 {
-    if (t->id < 2) {
-        return true;
-    }
-    return !Culled(m_frustum, WorldCorners(t, m_originX, m_originZ, m_heightScale));
+    return (Classify(t) & kVisible) != 0;
+}
+
+std::uint32_t CLandscape::Classify(const RoamTriangle* t) const
+{
+    const std::uint32_t c = FrustumClass(m_frustum, WorldCorners(t, m_originX, m_originZ, m_heightScale));
+    return t->id < 2 ? c | kVisible : c;
 }
 
 void CLandscape::ComputePriority(RoamTriangle* t) const
 {
     const Corners w = WorldCorners(t, m_originX, m_originZ, m_heightScale);
-    const bool visible = t->id < 2 || !Culled(m_frustum, w);
-    t->visibleStamp = (m_frame << 1) | (visible ? 1u : 0u);
+    std::uint32_t c = FrustumClass(m_frustum, w);
+    if (t->id < 2) {
+        c |= kVisible;
+    }
+    const bool visible = (c & kVisible) != 0;
+    t->visibleStamp = (m_frame << 2) | c;
     if (!visible || t->nodeIndex >= m_internalNodeCount || t->nodeIndex < 0) {
         t->priority = 0.0f;
         return;
@@ -173,7 +188,7 @@ float CLandscape::ProjectedError(const RoamTriangle* t) const
 
 namespace {
 
-// Four lanes of ErrorBound and Culled. Every operation is the scalar one in
+// Four lanes of ErrorBound and FrustumClass. Every operation is the scalar one in
 // the same order (no fused multiply-add), so each lane matches the scalar
 // result bit for bit; std::min(a, b) is _mm_min_ps(b, a) and std::max(a, b)
 // is _mm_max_ps(b, a), NaN and signed zeros included.
@@ -233,12 +248,18 @@ void CLandscape::ComputePriorities(RoamTriangle* const* t, int count) const
         w[c] = Lanes{_mm_load_ps(cx[c]), _mm_load_ps(cy[c]), _mm_load_ps(cz[c])};
     }
     const __m128 zero = _mm_setzero_ps();
+    const __m128 margin = Splat(kInsideMargin);
     __m128 culled = zero;
+    __m128 inside = _mm_cmpeq_ps(zero, zero);
     for (const auto& plane : m_frustum) {
-        const __m128 out = _mm_and_ps(_mm_and_ps(_mm_cmplt_ps(PlaneDistance4(plane, w[0]), zero),
-                                                 _mm_cmplt_ps(PlaneDistance4(plane, w[1]), zero)),
-                                      _mm_cmplt_ps(PlaneDistance4(plane, w[2]), zero));
+        const __m128 d0 = PlaneDistance4(plane, w[0]);
+        const __m128 d1 = PlaneDistance4(plane, w[1]);
+        const __m128 d2 = PlaneDistance4(plane, w[2]);
+        const __m128 out = _mm_and_ps(_mm_and_ps(_mm_cmplt_ps(d0, zero), _mm_cmplt_ps(d1, zero)),
+                                      _mm_cmplt_ps(d2, zero));
         culled = _mm_or_ps(culled, out);
+        inside = _mm_and_ps(inside, _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(d0, margin), _mm_cmpge_ps(d1, margin)),
+                                               _mm_cmpge_ps(d2, margin)));
     }
 
     const __m128 e = _mm_load_ps(error);
@@ -261,12 +282,14 @@ void CLandscape::ComputePriorities(RoamTriangle* const* t, int count) const
 
     alignas(16) float priority[4];
     alignas(16) std::int32_t outside[4];
+    alignas(16) std::int32_t within[4];
     _mm_store_ps(priority, result);
     _mm_store_si128(reinterpret_cast<__m128i*>(outside), _mm_castps_si128(culled));
+    _mm_store_si128(reinterpret_cast<__m128i*>(within), _mm_castps_si128(_mm_andnot_ps(culled, inside)));
     for (int k = 0; k < count; ++k) {
         RoamTriangle* r = t[k];
         const bool visible = r->id < 2 || outside[k] == 0;
-        r->visibleStamp = (m_frame << 1) | (visible ? 1u : 0u);
+        r->visibleStamp = (m_frame << 2) | (within[k] != 0 ? kInside : 0u) | (visible ? kVisible : 0u);
         r->priority = visible && internal[k] ? priority[k] : 0.0f;
     }
 }

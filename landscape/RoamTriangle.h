@@ -36,9 +36,9 @@ struct alignas(64) RoamTriangle {
     RoamTriangle* leftChild = nullptr;
     RoamTriangle* rightChild = nullptr;
     float faceNormal[3] = {0, 0, 0}; // unit normal of the triangle
-    // Visibility found by the last priority computation: (landscape frame
-    // << 1) | visible. It holds until the frustum changes at the next
-    // Update, so the mesh output need not test again.
+    // Frustum class found by the last priority computation: (landscape
+    // frame << 2) | inside << 1 | visible. It holds until the frustum
+    // changes at the next Update, so the mesh output need not test again.
     std::uint32_t visibleStamp = 0;
 
     // --- line 2: averaged corner normals, written while the mesh is output

@@ -276,6 +276,8 @@ protected:
     std::atomic<int> m_sliderPosition{1000};
     float m_turnRate = 0.0f;           // radians per second of steady turn
     std::FILE* m_statsFile = nullptr;  // per-frame statistics rows, not owned
+    // When "Iniciar" was chosen; the statistics rows count from it. Written
+    // by the user-interface thread before the render thread starts.
     std::uint32_t m_statsStartTick = 0;
 
 private:

@@ -55,7 +55,6 @@ void CvantaPeakView::RenderLoop()
     m_overviewTick = m_lastFrameTick;
     m_fpsTick = m_lastFrameTick;
     m_frameCount = 0;
-    m_statsStartTick = m_lastFrameTick;
     while (!m_stop.load()) {
         // The slider's position comes from its atomic mirror, kept by the
         // user-interface thread, so a busy user interface never holds a frame.

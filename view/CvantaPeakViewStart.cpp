@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "landscape/CLandscape.h"
+#include "landscape/TickCount.h"
 #include "overview/COverviewControl.h"
 #include "render/DeviceSetup.h"
 #include "render/Overlay.h"
@@ -66,6 +67,7 @@ void CvantaPeakView::OnStartSimulation()
     if (m_started) {
         return;
     }
+    m_statsStartTick = TickCount();
     CWaitCursor wait;
 
     m_renderWindow = RenderControl();

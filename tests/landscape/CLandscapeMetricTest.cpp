@@ -78,20 +78,29 @@ TEST(CLandscapeMetric, VisibilityCullsOnlyWhenAllCornersAreOutsideOnePlane)
     struct Case {
         std::initializer_list<std::int32_t> corners;
         bool visible;
+        bool inside; // no corner within the margin of any plane
         const char* what;
     };
     const Case cases[] = {
-        {{-3, 0, 20, 3, 0, 20, 0, 2, 25}, true, "inside"},
+        {{-3, 0, 20, 3, 0, 20, 0, 2, 25}, true, true, "inside"},
         // Spans the view in front of the camera, every corner outside some plane.
-        {{-500, 0, 50, 500, 0, 50, 0, -500, 50}, true, "spanning"},
-        {{-500, -20, 10, 500, -20, 10, 0, 500, 10}, true, "spanning vertically"},
-        {{-5, 0, -20, 5, 0, -20, 0, 0, -30}, false, "behind"},
-        {{40, 0, 10, 60, 0, 10, 50, 0, 20}, false, "right of the view"},
-        {{-5, 0, 6000, 5, 0, 6000, 0, 0, 6100}, false, "beyond the far plane"},
+        {{-500, 0, 50, 500, 0, 50, 0, -500, 50}, true, false, "spanning"},
+        {{-500, -20, 10, 500, -20, 10, 0, 500, 10}, true, false, "spanning vertically"},
+        // The near plane lies 1 unit ahead of the camera.
+        {{-3, 0, 20, 3, 0, 20, 0, 0, 0}, true, false, "one corner behind the near plane"},
+        {{-3, 0, 20, 3, 0, 20, 0, 0, 1}, true, false, "one corner on the near plane"},
+        {{-3, 0, 20, 3, 0, 20, 0, 0, 2}, true, true, "one corner a margin inside"},
+        {{-5, 0, -20, 5, 0, -20, 0, 0, -30}, false, false, "behind"},
+        {{40, 0, 10, 60, 0, 10, 50, 0, 20}, false, false, "right of the view"},
+        {{-5, 0, 6000, 5, 0, 6000, 0, 0, 6100}, false, false, "beyond the far plane"},
     };
     for (const Case& c : cases) {
         RoamTriangle* t = Make(l, c.corners);
         EXPECT_EQ(l.IsVisible(t), c.visible) << c.what;
+        const std::uint32_t expected = (c.visible ? CLandscape::kVisible : 0u) | (c.inside ? CLandscape::kInside : 0u);
+        EXPECT_EQ(l.Classify(t), expected) << c.what;
+        l.ComputePriority(t);
+        EXPECT_EQ(l.ClassifyNow(t), expected) << c.what;
     }
     // Records with id 0 and 1 always count as visible.
     RoamTriangle* behind = Make(l, {-5, 0, -20, 5, 0, -20, 0, 0, -30});

@@ -1,6 +1,7 @@
 // The passes shared with the helper thread change nothing: a landscape
 // with its helper and one without take the same steps and write the same
-// mesh, byte for byte; and two landscapes may update on two threads at once.
+// mesh, byte for byte, triangles needing no clipping first; and two
+// landscapes may update on two threads at once.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -17,6 +18,21 @@ namespace {
 const std::byte* VertexData(const CLandscape& l)
 {
     return static_cast<const CRecordingVertexBuffer*>(l.m_vertexBuffer)->Data();
+}
+
+// Whether every corner of written triangle k lies at least the margin inside
+// every frustum plane.
+bool WhollyInside(const CLandscape& l, int k)
+{
+    const auto* v = reinterpret_cast<const LandscapeVertex*>(VertexData(l)) + 3 * k;
+    for (const auto& plane : l.m_frustum) {
+        for (int c = 0; c < 3; ++c) {
+            if (plane[0] * v[c].x + plane[1] * v[c].y + plane[2] * v[c].z + plane[3] < CLandscape::kInsideMargin) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 // A seeded flight over `scene`: turns, moves and climbs, with the minimum
@@ -58,6 +74,7 @@ TEST(CLandscapeParallel, HelperThreadWritesTheSameMeshAsOneThread)
     Flight a(5);
     Flight b(5);
     int parallelFrames = 0;
+    int edgeFrames = 0;
     for (int frame = 0; frame < 40; ++frame) {
         SCOPED_TRACE(frame);
         ASSERT_EQ(shared.landscape.Update(), 0);
@@ -75,12 +92,22 @@ TEST(CLandscapeParallel, HelperThreadWritesTheSameMeshAsOneThread)
         const std::size_t bytes =
             static_cast<std::size_t>(p.m_trianglesRendered) * 3 * sizeof(LandscapeVertex);
         ASSERT_EQ(std::memcmp(VertexData(p), VertexData(q), bytes), 0);
+        // Triangles that need no clipping come first, the others after them.
+        int k = 0;
+        while (k < p.m_trianglesRendered && WhollyInside(p, k)) {
+            ++k;
+        }
+        edgeFrames += k > 0 && k < p.m_trianglesRendered ? 1 : 0;
+        for (; k < p.m_trianglesRendered; ++k) {
+            ASSERT_FALSE(WhollyInside(p, k)) << "triangle " << k << " needs no clipping but follows one that does";
+        }
         // Enough leaves for several chunks of every pass.
         parallelFrames += p.m_splitCount > 8192 ? 1 : 0;
         a.Step(shared, frame);
         b.Step(single, frame);
     }
     EXPECT_GT(parallelFrames, 10);
+    EXPECT_GT(edgeFrames, 10);
     CheckWatertight(shared.landscape, CheckMesh(shared.landscape));
 }
 
@@ -101,6 +128,7 @@ TEST(CLandscapeParallel, FourLanePrioritiesMatchOneByOne)
     RoamTriangle batch[4];
     RoamTriangle single[4];
     int visible = 0;
+    int inside = 0;
     int culled = 0;
     int unbounded = 0;
     for (int round = 0; round < 3000; ++round) {
@@ -146,6 +174,7 @@ TEST(CLandscapeParallel, FourLanePrioritiesMatchOneByOne)
                             << " vs " << single[k].priority;
             ASSERT_EQ(batch[k].visibleStamp, single[k].visibleStamp);
             visible += (single[k].visibleStamp & 1u) != 0 ? 1 : 0;
+            inside += (single[k].visibleStamp & 2u) != 0 ? 1 : 0;
             culled += (single[k].visibleStamp & 1u) == 0 ? 1 : 0;
             unbounded += single[k].priority == FLT_MAX ? 1 : 0;
         }
@@ -154,6 +183,7 @@ TEST(CLandscapeParallel, FourLanePrioritiesMatchOneByOne)
         }
     }
     EXPECT_GT(visible, 100);
+    EXPECT_GT(inside, 0);
     EXPECT_GT(culled, 100);
     EXPECT_GT(unbounded, 0);
 }

@@ -267,11 +267,20 @@ TEST(CLandscapeMesh, RootsBeforeTheFirstSplit)
         }
     }
     EXPECT_TRUE(sawLastColumn);
-    // Apex, corner 1, corner 0 of the first triangle written.
-    const RoamTriangle* first = s.landscape.m_splitQueue[0];
-    EXPECT_FLOAT_EQ(v[0].x, first->x2 + 100.0f);
-    EXPECT_FLOAT_EQ(v[1].x, first->x1 + 100.0f);
-    EXPECT_FLOAT_EQ(v[2].x, first->x0 + 100.0f);
+    // Each triangle is written apex, corner 1, corner 0.
+    for (int k = 0; k < 2; ++k) {
+        const LandscapeVertex* w = v + 3 * k;
+        const RoamTriangle* root = s.landscape.m_splitQueue[0];
+        if (w[0].x != root->x2 + 100.0f || w[0].z != root->z2 + 200.0f) {
+            root = s.landscape.m_splitQueue[1];
+        }
+        EXPECT_FLOAT_EQ(w[0].x, root->x2 + 100.0f);
+        EXPECT_FLOAT_EQ(w[0].z, root->z2 + 200.0f);
+        EXPECT_FLOAT_EQ(w[1].x, root->x1 + 100.0f);
+        EXPECT_FLOAT_EQ(w[1].z, root->z1 + 200.0f);
+        EXPECT_FLOAT_EQ(w[2].x, root->x0 + 100.0f);
+        EXPECT_FLOAT_EQ(w[2].z, root->z0 + 200.0f);
+    }
 
     // No texture: stage 0 is left alone; stream, format and one draw.
     EXPECT_EQ(s.device.CountOf(DeviceOp::SetTexture), 0);
