@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <xmmintrin.h>
 #endif
 
 #include "landscape/CLandscape.h"
@@ -223,6 +225,10 @@ inline Lanes TransformCoord4(const Lanes& p, const D3DXMATRIX& m)
     Lanes r{Column4(p, m, 0), Column4(p, m, 1), Column4(p, m, 2)};
     const __m128 w = Column4(p, m, 3);
     const __m128 divide = _mm_cmpneq_ps(w, Splat(1.0f));
+    // A view matrix gives w = 1 exactly for finite points: no division.
+    if (_mm_movemask_ps(divide) == 0) {
+        return r;
+    }
     r.x = Select(divide, _mm_div_ps(r.x, w), r.x);
     r.y = Select(divide, _mm_div_ps(r.y, w), r.y);
     r.z = Select(divide, _mm_div_ps(r.z, w), r.z);
@@ -231,22 +237,42 @@ inline Lanes TransformCoord4(const Lanes& p, const D3DXMATRIX& m)
 
 } // namespace
 
+// The nine corner fields lead the record, x0 h0 z0 x1 h1 z1 x2 h2 z2, and
+// are read as three vectors of four.
+static_assert(offsetof(RoamTriangle, x0) == 0 && offsetof(RoamTriangle, z2) == 32,
+              "corner fields must lead RoamTriangle");
+
 void CLandscape::ComputePriorities(RoamTriangle* const* t, int count) const
 {
-    alignas(16) float cx[3][4], cy[3][4], cz[3][4], error[4];
+    // Corners go from the records to lanes in registers (loaded whole and
+    // transposed): scalar stores read back as vectors would stall.
+    const RoamTriangle* r[4];
+    float error[4];
     bool internal[4] = {false, false, false, false};
     for (int k = 0; k < 4; ++k) {
-        const RoamTriangle* r = t[k < count ? k : 0];
-        cx[0][k] = r->x0 + m_originX, cy[0][k] = r->h0 * m_heightScale, cz[0][k] = r->z0 + m_originZ;
-        cx[1][k] = r->x1 + m_originX, cy[1][k] = r->h1 * m_heightScale, cz[1][k] = r->z1 + m_originZ;
-        cx[2][k] = r->x2 + m_originX, cy[2][k] = r->h2 * m_heightScale, cz[2][k] = r->z2 + m_originZ;
-        internal[k] = r->nodeIndex >= 0 && r->nodeIndex < m_internalNodeCount;
-        error[k] = internal[k] ? r->errorTable[r->nodeIndex] * m_heightScale : 0.0f;
+        r[k] = t[k < count ? k : 0];
+        internal[k] = r[k]->nodeIndex >= 0 && r[k]->nodeIndex < m_internalNodeCount;
+        error[k] = internal[k] ? r[k]->errorTable[r[k]->nodeIndex] * m_heightScale : 0.0f;
     }
+    __m128 f[4][3];
+    for (int k = 0; k < 4; ++k) {
+        const auto* fields = reinterpret_cast<const __m128i*>(r[k]);
+        for (int q = 0; q < 3; ++q) {
+            f[k][q] = _mm_cvtepi32_ps(_mm_load_si128(fields + q));
+        }
+    }
+    // After the transposes: f[0][0] x0, f[1][0] h0, f[2][0] z0, f[3][0] x1,
+    // f[0][1] h1, f[1][1] z1, f[2][1] x2, f[3][1] h2, f[0][2] z2 of the lanes.
+    for (int q = 0; q < 3; ++q) {
+        _MM_TRANSPOSE4_PS(f[0][q], f[1][q], f[2][q], f[3][q]);
+    }
+    const __m128 originX = Splat(m_originX);
+    const __m128 originZ = Splat(m_originZ);
+    const __m128 scale = Splat(m_heightScale);
     Lanes w[3];
-    for (int c = 0; c < 3; ++c) {
-        w[c] = Lanes{_mm_load_ps(cx[c]), _mm_load_ps(cy[c]), _mm_load_ps(cz[c])};
-    }
+    w[0] = Lanes{Add(f[0][0], originX), Mul(f[1][0], scale), Add(f[2][0], originZ)};
+    w[1] = Lanes{Add(f[3][0], originX), Mul(f[0][1], scale), Add(f[1][1], originZ)};
+    w[2] = Lanes{Add(f[2][1], originX), Mul(f[3][1], scale), Add(f[0][2], originZ)};
     const __m128 zero = _mm_setzero_ps();
     const __m128 margin = Splat(kInsideMargin);
     __m128 culled = zero;
@@ -262,7 +288,7 @@ void CLandscape::ComputePriorities(RoamTriangle* const* t, int count) const
                                                _mm_cmpge_ps(d2, margin)));
     }
 
-    const __m128 e = _mm_load_ps(error);
+    const __m128 e = _mm_setr_ps(error[0], error[1], error[2], error[3]);
     const __m128 ex = Mul(e, Splat(m_view[0][1]));
     const __m128 ey = Mul(e, Splat(m_view[1][1]));
     const __m128 ez = Mul(e, Splat(m_view[2][1]));

@@ -144,8 +144,8 @@ bool CLandscape::SplitTriangle(RoamTriangle* t)
     left->nodeIndex = 2 * t->nodeIndex + 1;
     right->nodeIndex = 2 * t->nodeIndex + 2;
 
-    ComputePriority(left);
-    ComputePriority(right);
+    RoamTriangle* const children[2] = {left, right};
+    ComputePriorities(children, 2);
     ComputeFaceNormal(left);
     ComputeFaceNormal(right);
     return true;
@@ -317,13 +317,14 @@ void CLandscape::MergeTop()
         if (!p || !IsMergeable(p)) {
             continue;
         }
-        ComputePriority(p);
         if (RoamTriangle* q = p->baseNeighbour) {
-            ComputePriority(q);
+            RoamTriangle* const halves[2] = {p, q};
+            ComputePriorities(halves, 2);
             const float mp = std::max(p->priority, q->priority);
             p->mergePriority = mp;
             q->mergePriority = mp;
         } else {
+            ComputePriority(p);
             p->mergePriority = p->priority;
         }
         PushIfMergeable(p);
