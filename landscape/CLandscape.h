@@ -79,6 +79,13 @@ public:
         return (triangle->visibleStamp >> 2) == m_frame ? (triangle->visibleStamp & 3u) : Classify(triangle);
     }
     bool IsVisibleNow(const RoamTriangle* triangle) const { return (ClassifyNow(triangle) & kVisible) != 0; }
+    // Whether, from the camera of the current transforms, every surface
+    // point that some pixel could show faces the camera, so that drawing the
+    // back faces too cannot change the picture (see CLandscapeMesh.cpp).
+    bool BackFacesHidden() const;
+    // The greatest corner level of the leaves whose bounding boxes meet
+    // columns [x0, x1] and rows [z0, z1].
+    std::int32_t HighestLeafCorner(float x0, float z0, float x1, float z1) const;
     void ComputePriority(RoamTriangle* triangle) const;
     // ComputePriority for `count` (1 to 4) triangles at once, with the same
     // results bit for bit.
@@ -147,6 +154,9 @@ public:
     std::int32_t m_columns = 0;
     std::int32_t m_rows = 0;
     float m_heightScale = 2.5f; // world units per grey level
+    // Leave back faces to the device's culling while they cannot show
+    // (BackFacesHidden); false draws every face as the classic device did.
+    bool m_cullHiddenFaces = true;
     std::int32_t m_leafCount = 0;
     std::int32_t m_trianglesRendered = 0;
     RoamTriangle m_roots[2];

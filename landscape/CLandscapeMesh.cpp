@@ -2,7 +2,9 @@
 // visible leaves written into the vertex buffer and drawn with one call.
 #include <algorithm>
 #include <cstddef>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "landscape/CLandscape.h"
 #include "landscape/LandscapeVertex.h"
@@ -179,6 +181,68 @@ std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* 
     return count;
 }
 
+// A pixel shows the first surface point its ray meets beyond the near
+// plane. The mesh is a height field over the window, every leaf running
+// clockwise on the screen when seen from above, so D3DCULL_CCW drops
+// exactly the faces seen from below. A ray that starts above the surface
+// inside the window therefore meets it first from above, on a front face,
+// or leaves the window (a rectangle, never re-entered) without meeting it;
+// back faces are always hidden behind front ones. The rays start on the
+// near plane, within `reach` of the eye: the eye must be inside the window
+// and above every leaf near it by that much.
+bool CLandscape::BackFacesHidden() const
+{
+    if (m_world != D3DXMATRIX(1.0f)) {
+        return false;
+    }
+    // Perspective projection: x and y scales and the near distance.
+    const float xScale = m_projection[0][0];
+    const float yScale = m_projection[1][1];
+    const float nearZ = m_projection[2][2] != 0.0f ? -m_projection[3][2] / m_projection[2][2] : 0.0f;
+    if (!(xScale > 0.0f && yScale > 0.0f && nearZ > 0.0f && m_projection[2][3] == 1.0f)) {
+        return false;
+    }
+    const float reach = std::sqrt(nearZ * nearZ * (1.0f + 1.0f / (xScale * xScale) + 1.0f / (yScale * yScale))) + 1.0f;
+    const D3DXMATRIX inverse = D3DXMatrixInverse(m_view);
+    const float x = inverse[3][0] - m_originX;
+    const float y = inverse[3][1];
+    const float z = inverse[3][2] - m_originZ;
+    if (!(x >= reach && z >= reach && x <= static_cast<float>(m_columns - 1) - reach &&
+          z <= static_cast<float>(m_rows - 1) - reach && std::isfinite(y) && std::isfinite(reach))) {
+        return false;
+    }
+    const std::int32_t highest = HighestLeafCorner(x - reach, z - reach, x + reach, z + reach);
+    return y - reach > static_cast<float>(highest) * m_heightScale;
+}
+
+std::int32_t CLandscape::HighestLeafCorner(float x0, float z0, float x1, float z1) const
+{
+    std::int32_t highest = std::numeric_limits<std::int32_t>::min();
+    const RoamTriangle* stack[kTreeStackDepth];
+    int top = 0;
+    stack[top++] = &m_roots[0];
+    stack[top++] = &m_roots[1];
+    while (top > 0) {
+        const RoamTriangle* t = stack[--top];
+        if (static_cast<float>(std::max({t->x0, t->x1, t->x2})) < x0 ||
+            static_cast<float>(std::min({t->x0, t->x1, t->x2})) > x1 ||
+            static_cast<float>(std::max({t->z0, t->z1, t->z2})) < z0 ||
+            static_cast<float>(std::min({t->z0, t->z1, t->z2})) > z1) {
+            continue;
+        }
+        if (!t->leftChild) {
+            highest = std::max({highest, t->h0, t->h1, t->h2});
+            continue;
+        }
+        if (top + 2 > kTreeStackDepth) {
+            return std::numeric_limits<std::int32_t>::max();
+        }
+        stack[top++] = t->leftChild;
+        stack[top++] = t->rightChild;
+    }
+    return highest;
+}
+
 int CLandscape::WriteMesh()
 {
     const std::uint32_t t1 = TickCount();
@@ -246,7 +310,21 @@ int CLandscape::WriteMesh()
     m_device->SetStreamSource(0, m_vertexBuffer, 0, sizeof(LandscapeVertex));
     m_device->SetFVF(LANDSCAPE_VERTEX_FVF);
     if (count > 0) {
+        // Back faces can be left out only while the fill is solid (wireframe
+        // shows them) and the cull mode is the one the frame set up.
+        std::uint32_t fill = 0;
+        std::uint32_t cull = 0;
+        const bool skipBackFaces = m_cullHiddenFaces && BackFacesHidden() && m_device->GetRenderState(D3DRS_FILLMODE, &fill) == D3D_OK &&
+                                   fill == D3DFILL_SOLID &&
+                                   m_device->GetRenderState(D3DRS_CULLMODE, &cull) == D3D_OK &&
+                                   cull == D3DCULL_NONE;
+        if (skipBackFaces) {
+            m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+        }
         m_device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, static_cast<unsigned>(count));
+        if (skipBackFaces) {
+            m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        }
     }
     m_drawTime = static_cast<std::int32_t>(TickCount() - t1);
     return 0;

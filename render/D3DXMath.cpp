@@ -23,6 +23,8 @@ D3DXMATRIX D3DXMatrixRotationAxis(const D3DXVECTOR3& axis, float angle)
 
 D3DXMATRIX D3DXMatrixMultiply(const D3DXMATRIX& a, const D3DXMATRIX& b) { return b * a; }
 
+D3DXMATRIX D3DXMatrixInverse(const D3DXMATRIX& m) { return glm::inverse(m); }
+
 D3DXVECTOR3 D3DXVec3TransformCoord(const D3DXVECTOR3& v, const D3DXMATRIX& m)
 {
     const glm::vec4 r = m * glm::vec4(v, 1.0f);

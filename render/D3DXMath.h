@@ -21,6 +21,8 @@ D3DXMATRIX D3DXMatrixLookAtLH(const D3DXVECTOR3& eye, const D3DXVECTOR3& at, con
 D3DXMATRIX D3DXMatrixRotationAxis(const D3DXVECTOR3& axis, float angle);
 // a then b.
 D3DXMATRIX D3DXMatrixMultiply(const D3DXMATRIX& a, const D3DXMATRIX& b);
+// The inverse of m; a singular m gives non-finite elements.
+D3DXMATRIX D3DXMatrixInverse(const D3DXMATRIX& m);
 // (v, 1) times m, divided by the resulting w.
 D3DXVECTOR3 D3DXVec3TransformCoord(const D3DXVECTOR3& v, const D3DXMATRIX& m);
 // Zero vector stays zero.

@@ -36,7 +36,7 @@ CGLDevice::CGLDevice(IContextProvider* provider, unsigned width, unsigned height
     // The classic device defaults.
     m_renderStates[D3DRS_FILLMODE] = D3DFILL_SOLID;
     m_renderStates[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
-    m_renderStates[D3DRS_CULLMODE] = 3; // counter-clockwise; the renderer draws both faces regardless
+    m_renderStates[D3DRS_CULLMODE] = D3DCULL_CCW;
     m_renderStates[D3DRS_LIGHTING] = 1;
     m_renderStates[D3DRS_AMBIENT] = 0;
 }
@@ -284,6 +284,7 @@ GLDrawState CGLDevice::CurrentDrawState() const
     state.lighting = stateOr(D3DRS_LIGHTING, 1) != 0;
     state.ambient = ColourOf(stateOr(D3DRS_AMBIENT, 0));
     state.wireframe = stateOr(D3DRS_FILLMODE, D3DFILL_SOLID) == D3DFILL_WIREFRAME;
+    state.cullMode = stateOr(D3DRS_CULLMODE, D3DCULL_CCW);
     const auto light = m_lights.find(0);
     if (light != m_lights.end() && m_enabledLights.count(0) != 0 && light->second.Type == D3DLIGHT_DIRECTIONAL) {
         const D3DVECTOR& d = light->second.Direction;

@@ -224,8 +224,9 @@ bool CGLRenderer::Init(unsigned width, unsigned height)
     for (ImageTexture& texture : m_imageTextures)
         glGenTextures(1, &texture.name);
 
-    // Fixed device state: both faces drawn, depth tested and written
-    // (less-or-equal, as the classic default), no blending in the scene.
+    // Fixed device state: depth tested and written (less-or-equal, as the
+    // classic default), no blending in the scene. Culling follows the cull
+    // mode render state at each draw.
     glDisable(GL_CULL_FACE);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
@@ -342,6 +343,14 @@ void CGLRenderer::Draw(const GLDrawState& state, D3DPRIMITIVETYPE type, unsigned
     SetAttribute(3, layout.texCoord, 2, GL_FLOAT, GL_FALSE, state.stride);
 
     glPolygonMode(GL_FRONT_AND_BACK, state.wireframe ? GL_LINE : GL_FILL);
+    // Windings as seen on the screen: OpenGL's front faces (the default,
+    // counter-clockwise) are the ones D3DCULL_CCW drops.
+    if (state.cullMode == D3DCULL_CW || state.cullMode == D3DCULL_CCW) {
+        glEnable(GL_CULL_FACE);
+        glCullFace(state.cullMode == D3DCULL_CW ? GL_BACK : GL_FRONT);
+    } else {
+        glDisable(GL_CULL_FACE);
+    }
     glDrawArrays(type == D3DPT_LINELIST ? GL_LINES : GL_TRIANGLES, static_cast<GLint>(firstVertex),
                  static_cast<GLsizei>(vertexCount));
 }
@@ -375,6 +384,7 @@ void CGLRenderer::DrawImage(const std::uint32_t* pixels, int width, int height, 
     glEnable(GL_SCISSOR_TEST);
     glScissor(x, static_cast<int>(m_height) - (y + height), width, height);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);

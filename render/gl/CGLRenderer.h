@@ -23,6 +23,7 @@ struct GLDrawState {
     glm::vec4 materialEmissive{0.0f};
     glm::vec4 ambient{0.0f}; // the ambient render state as a colour
     bool wireframe = false;
+    std::uint32_t cullMode = 1; // D3DCULL_NONE, _CW or _CCW
     std::uint32_t fvf = 0;
     unsigned stride = 0;
     unsigned texture = 0; // GL texture name, 0 for none

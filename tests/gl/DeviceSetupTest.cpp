@@ -167,8 +167,18 @@ TEST(DeviceSetupTest, OneFrameReachesTheDeviceInOrder)
         ++next;
     }
     EXPECT_EQ(next, std::size(order)) << "frame order broken at step " << next;
-    for (DeviceOp op : {DeviceOp::SetRenderState, DeviceOp::SetLight, DeviceOp::SetMaterial})
+    for (DeviceOp op : {DeviceOp::SetLight, DeviceOp::SetMaterial})
         EXPECT_EQ(device.CountOf(op), 0) << "fixed state is not re-applied per frame";
+    // Only the landscape's culling of hidden back faces, set for its draw
+    // and undone after it.
+    std::vector<std::int64_t> cullModes;
+    for (const DeviceCall& call : calls) {
+        if (call.op != DeviceOp::SetRenderState)
+            continue;
+        EXPECT_EQ(call.args[0], D3DRS_CULLMODE) << "fixed state is not re-applied per frame";
+        cullModes.push_back(call.args[1]);
+    }
+    EXPECT_TRUE(cullModes.empty() || cullModes == (std::vector<std::int64_t>{D3DCULL_CCW, D3DCULL_NONE}));
 
     landscape.Destroy();
     ReleaseOverlayFont();

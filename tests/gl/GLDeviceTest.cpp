@@ -237,6 +237,37 @@ TEST_F(GLDeviceTest, NearerSurfaceHidesFartherWhateverTheDrawOrder)
     }
 }
 
+TEST_F(GLDeviceTest, CullModeDropsTrianglesByTheirWindingOnScreen)
+{
+    SetupRenderState(m_gl.device.get());
+    CGLDevice& device = *m_gl.device;
+    device.SetTransform(D3DTS_PROJECTION, Projection());
+    device.SetTransform(D3DTS_VIEW, D3DXMATRIX(1.0f));
+    // Bottom left, top, bottom right: clockwise on the screen (y down).
+    const ColourVertex clockwise[3] = {{-4, -4, 10, 0xFFFF0000}, {0, 4, 10, 0xFFFF0000}, {4, -4, 10, 0xFFFF0000}};
+    const ColourVertex counterClockwise[3] = {clockwise[0], clockwise[2], clockwise[1]};
+    struct Case {
+        std::uint32_t cullMode;
+        bool clockwiseShows;
+        bool counterClockwiseShows;
+    };
+    for (const Case& c : {Case{D3DCULL_NONE, true, true}, Case{D3DCULL_CW, false, true},
+                          Case{D3DCULL_CCW, true, false}}) {
+        for (const ColourVertex* triangle : {clockwise, counterClockwise}) {
+            device.SetRenderState(D3DRS_CULLMODE, c.cullMode);
+            device.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+            device.BeginScene();
+            device.SetFVF(FVF_AXIS);
+            device.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, triangle, sizeof(ColourVertex));
+            device.EndScene();
+            device.Present();
+            const bool shows = m_gl.Frame()[(kHeight / 2) * kWidth + kWidth / 2] == 0xFFFF0000u;
+            EXPECT_EQ(shows, triangle == clockwise ? c.clockwiseShows : c.counterClockwiseShows)
+                << "cull mode " << c.cullMode << (triangle == clockwise ? ", clockwise" : ", counter-clockwise");
+        }
+    }
+}
+
 TEST_F(GLDeviceTest, ClearingTheTargetAlsoClearsDepth)
 {
     SetupRenderState(m_gl.device.get());

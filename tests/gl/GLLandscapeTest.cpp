@@ -1,7 +1,9 @@
 // The real landscape drawn through the OpenGL device: a flat terrain under
 // the fixed light and material shows the colour the lighting equation
-// predicts times the page texture's texel, and a near hill hides a far one.
+// predicts times the page texture's texel, a near hill hides a far one, and
+// leaving out the hidden back faces does not change the picture.
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -20,9 +22,12 @@ constexpr unsigned kHeight = 150;
 constexpr int kSide = 129; // window samples per side
 
 // Renders `frames` frames of a landscape over `heights` (kSide x kSide), its
-// page texture cut from `colours`, seen from `eye` looking along +z.
+// page texture cut from `colours`, seen from `eye` looking along +z turned by
+// `turn` radians. `cullHidden` is the landscape's m_cullHiddenFaces; with
+// `backFacesHidden`, says whether the last frame could leave them out.
 std::vector<std::uint32_t> Render(CGLDevice& device, const std::vector<std::int32_t>& heights,
-                                  const CBitmapEx& colours, D3DXVECTOR3 eye, int frames)
+                                  const CBitmapEx& colours, D3DXVECTOR3 eye, int frames, float turn = 0.0f,
+                                  bool cullHidden = true, bool* backFacesHidden = nullptr)
 {
     CCamera camera;
     camera.SetDevice(&device);
@@ -34,9 +39,11 @@ std::vector<std::uint32_t> Render(CGLDevice& device, const std::vector<std::int3
     EXPECT_NE(landscape.m_texture, nullptr);
     landscape.m_minError = 0.0f; // refine everything in view
     landscape.m_maxRenderTime = 1000;
+    landscape.m_cullHiddenFaces = cullHidden;
     EXPECT_EQ(landscape.SetHeightWindow(kSide, heights.data(), kSide), 0);
     EXPECT_EQ(landscape.Initialise(), 0);
     camera.SetPosition(eye);
+    camera.Turn(turn);
     for (int frame = 0; frame < frames; ++frame) {
         camera.Apply();
         device.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
@@ -48,6 +55,9 @@ std::vector<std::uint32_t> Render(CGLDevice& device, const std::vector<std::int3
     }
     std::vector<std::uint32_t> pixels;
     device.ReadBackBuffer(&pixels);
+    if (backFacesHidden) {
+        *backFacesHidden = landscape.BackFacesHidden();
+    }
     landscape.Destroy();
     return pixels;
 }
@@ -137,4 +147,58 @@ TEST_F(GLLandscapeTest, NearHillHidesFarHill)
         for (unsigned x = 0; x < kWidth; ++x)
             greenAbove += Green(frame[y * kWidth + x]) > 40 && Red(frame[y * kWidth + x]) == 0 ? 1 : 0;
     EXPECT_GT(greenAbove, 0);
+}
+
+TEST_F(GLLandscapeTest, LeavingOutHiddenBackFacesKeepsThePicture)
+{
+    // Rolling hills, their far slopes facing away from the camera, under a
+    // texture that differs from texel to texel.
+    std::vector<std::int32_t> heights(static_cast<std::size_t>(kSide) * kSide);
+    CBitmapEx colours;
+    ASSERT_EQ(colours.CreateBlank(kSide, kSide), 0);
+    for (int z = 0; z < kSide; ++z)
+        for (int x = 0; x < kSide; ++x) {
+            heights[static_cast<std::size_t>(z) * kSide + x] = static_cast<std::int32_t>(
+                40.0 + 12.0 * std::sin(x * 0.19) * std::cos(z * 0.15) + 8.0 * std::sin((x + 2 * z) * 0.08));
+            colours.WritePixel(x, z, static_cast<std::uint32_t>((x * 2) << 16 | (z * 2) << 8 | 0x40));
+        }
+    struct View {
+        D3DXVECTOR3 eye;
+        float turn;
+        bool hidden; // back faces cannot show from there
+    };
+    // The ground lies between 50 and 150 units.
+    const View views[] = {
+        {{64.0f, 200.0f, 5.0f}, 0.0f, true},
+        {{30.0f, 180.0f, 100.0f}, 2.2f, true},
+        {{110.0f, 190.0f, 70.0f}, -2.0f, true},
+        // Inside a hill: the underside shows, so nothing may be left out.
+        {{64.0f, 40.0f, 60.0f}, 0.3f, false},
+        // Beyond the window's edge, looking in at its side.
+        {{64.0f, 120.0f, -20.0f}, 0.0f, false},
+    };
+    for (const View& v : views) {
+        bool hidden = !v.hidden;
+        const std::vector<std::uint32_t> culled =
+            Render(*m_gl.device, heights, colours, v.eye, 3, v.turn, true, &hidden);
+        const std::vector<std::uint32_t> all = Render(*m_gl.device, heights, colours, v.eye, 3, v.turn, false);
+        EXPECT_EQ(hidden, v.hidden) << "eye " << v.eye.x << "," << v.eye.y << "," << v.eye.z;
+        const std::string name = "back-faces-" + std::to_string(&v - views);
+        DumpFrame(culled, kWidth, kHeight, (name + "-culled").c_str());
+        DumpFrame(all, kWidth, kHeight, (name + "-all").c_str());
+        // On a silhouette edge a back face and the front face behind it meet
+        // at one depth, and either may colour a pixel there: a few such
+        // pixels differ by a few levels. Nothing else may change.
+        int different = 0;
+        int far = 0;
+        int terrain = 0;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            different += culled[i] != all[i] ? 1 : 0;
+            far += Near(culled[i], Red(all[i]), Green(all[i]), Blue(all[i]), 12) ? 0 : 1;
+            terrain += (all[i] & 0xFFFFFF) != 0 ? 1 : 0;
+        }
+        EXPECT_GT(terrain, static_cast<int>(all.size() / 20));
+        EXPECT_EQ(far, 0) << "eye " << v.eye.x << "," << v.eye.y << "," << v.eye.z;
+        EXPECT_LE(different, static_cast<int>(all.size() / 1000)) << "eye " << v.eye.x << "," << v.eye.y << "," << v.eye.z;
+    }
 }
