@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <system_error>
+#include <thread>
 
 #include "landscape/LandscapeVertex.h"
 #include "landscape/TickCount.h"
@@ -11,6 +13,9 @@ namespace {
 // Largest window the tree's node indices can address: the deepest forced
 // splits reach indices of about twice the leaf count.
 constexpr std::int64_t kMaxLeafCount = std::int64_t(1) << 29;
+// Below this many nodes per tree a second thread for the error tables costs
+// more than it saves.
+constexpr std::size_t kParallelTableNodes = std::size_t(1) << 16;
 } // namespace
 
 CLandscape::CLandscape() = default;
@@ -178,7 +183,7 @@ void CLandscape::BuildErrorTables()
     // At least one entry so that a table pointer is never null.
     m_errorTables[0].reset(new float[std::max<std::size_t>(n, 1)]());
     m_errorTables[1].reset(new float[std::max<std::size_t>(n, 1)]());
-    for (int k = 0; k < 2; ++k) {
+    auto build = [this](int k) {
         RoamTriangle& r = m_roots[k];
         r.errorTable = m_errorTables[k].get();
         r.nodeIndex = 0;
@@ -186,6 +191,21 @@ void CLandscape::BuildErrorTables()
         const std::int32_t b[3] = {r.x1, r.h1, r.z1};
         const std::int32_t p[3] = {r.x2, r.h2, r.z2};
         ComputeNodeError(0, m_errorTables[k].get(), a, b, p);
+    };
+    // The two trees share nothing but the (read-only) heights: the second
+    // one is built on a thread of its own meanwhile, when there is one.
+    std::thread second;
+    if (n > kParallelTableNodes) {
+        try {
+            second = std::thread(build, 1);
+        } catch (const std::system_error&) {
+        }
+    }
+    build(0);
+    if (second.joinable()) {
+        second.join();
+    } else {
+        build(1);
     }
 }
 

@@ -192,7 +192,8 @@ std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* 
 // and above every leaf near it by that much.
 bool CLandscape::BackFacesHidden() const
 {
-    if (m_world != D3DXMATRIX(1.0f)) {
+    // A negative height scale would turn the surface upside down.
+    if (m_world != D3DXMATRIX(1.0f) || !(m_heightScale >= 0.0f)) {
         return false;
     }
     // Perspective projection: x and y scales and the near distance.

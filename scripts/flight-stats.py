@@ -16,9 +16,10 @@ print(f"frame_interval_median_ms: {statistics.median(intervals)}")
 print(f"frame_interval_p95_ms: {sorted(intervals)[int(len(intervals) * 0.95)]}")
 print(f"frame_interval_max_ms: {max(intervals)}")
 print(f"frame_interval_max_during_paging_ms: {max(during) if during else 0}")
-print(f"paging_runs: {runs}")
-# A run lasts from its first row with paging = 1 to the first row after it
-# with paging = 0: within a frame of the view's own "Tiempo en paginar".
+# A span lasts from a row with paging = 1 to the first row after it with
+# paging = 0. A single run's span is within a frame of the view's own
+# "Tiempo en paginar"; runs that follow each other at once (near the
+# terrain's edges, where the window is clamped) merge into one span.
 spans, begin = [], None
 for time, flag in zip(t, paging):
     if flag and begin is None:
@@ -26,7 +27,8 @@ for time, flag in zip(t, paging):
     elif not flag and begin is not None:
         spans.append(time - begin)
         begin = None
-print(f"paging_run_median_ms: {statistics.median(spans) if spans else 0}")
-print(f"paging_run_max_ms: {max(spans) if spans else 0}")
+print(f"paging_spans: {runs}")
+print(f"paging_span_median_ms: {statistics.median(spans) if spans else 0}")
+print(f"paging_span_max_ms: {max(spans) if spans else 0}")
 for key in ("roam_ms", "draw_ms", "triangles"):
     print(f"{key}_median: {statistics.median(int(r[key]) for r in rows)}")
