@@ -209,3 +209,28 @@ TEST(CLandscapeParallel, TwoLandscapesUpdateOnTwoThreadsAtOnce)
     fly(22u);
     other.join();
 }
+
+// Windows this large build the second root's error table on a thread of its
+// own: both tables keep every node at least as large as its children, and a
+// second build gives the same bits.
+TEST(CLandscapeParallel, ErrorTablesOfALargeWindowBuiltOnTwoThreads)
+{
+    constexpr int kSize = 513;
+    const auto window = RoughWindow(kSize, kSize, 21);
+    Scene a(window, kSize, kSize);
+    Scene b(window, kSize, kSize);
+    ASSERT_EQ(a.landscape.Initialise(), 0);
+    ASSERT_EQ(b.landscape.Initialise(), 0);
+    const int n = a.landscape.m_internalNodeCount;
+    ASSERT_GT(n, 1 << 16);
+    for (int k = 0; k < 2; ++k) {
+        const float* table = a.landscape.m_roots[k].errorTable;
+        int violations = 0;
+        for (int i = 0; 2 * i + 2 < n; ++i) {
+            violations += table[i] < table[2 * i + 1] || table[i] < table[2 * i + 2] ? 1 : 0;
+        }
+        EXPECT_EQ(violations, 0) << "root " << k;
+        EXPECT_GT(table[0], 0.0f) << "root " << k;
+        EXPECT_EQ(std::memcmp(table, b.landscape.m_roots[k].errorTable, sizeof(float) * n), 0) << "root " << k;
+    }
+}
