@@ -29,8 +29,8 @@ constexpr std::uint32_t D3DFILL_WIREFRAME = 2;
 constexpr std::uint32_t D3DFILL_SOLID = 3;
 constexpr std::uint32_t D3DSHADE_GOURAUD = 2;
 constexpr std::uint32_t D3DCULL_NONE = 1;
-// Triangles whose corners run clockwise (CW) or counter-clockwise (CCW) on
-// the screen, y pointing down, are culled.
+// Cull modes: triangles whose corners run clockwise (CW) or
+// counter-clockwise (CCW) as seen on the screen are dropped.
 constexpr std::uint32_t D3DCULL_CW = 2;
 constexpr std::uint32_t D3DCULL_CCW = 3;
 

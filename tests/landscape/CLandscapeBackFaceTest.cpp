@@ -45,11 +45,14 @@ TEST(CLandscapeBackFaces, HiddenOnlyFromAboveTheMeshInsideTheWindow)
         {{20.0f, 500.0f, 70.0f}, false, "beyond the far edge"},
         {{1.0f, 500.0f, 20.0f}, false, "the near plane reaches past the edge"},
     };
-    for (const Case& c : roots) {
-        s.Place(c.eye.x, c.eye.y, c.eye.z);
-        l.ReadTransforms();
-        EXPECT_EQ(l.BackFacesHidden(), c.hidden) << c.what;
-    }
+    auto check = [&](const auto& cases) {
+        for (const Case& c : cases) {
+            s.Place(c.eye.x, c.eye.y, c.eye.z);
+            l.ReadTransforms();
+            EXPECT_EQ(l.BackFacesHidden(), c.hidden) << c.what;
+        }
+    };
+    check(roots);
     // A world transform other than identity moves the mesh: no promise.
     s.Place(20.0f, 150.0f, 20.0f);
     D3DXMATRIX moved(1.0f);
@@ -77,11 +80,7 @@ TEST(CLandscapeBackFaces, HiddenOnlyFromAboveTheMeshInsideTheWindow)
         // to it: they count too.
         {{45.0f, 300.0f, 45.0f}, false, "beside the spike, over a leaf that rises to it"},
     };
-    for (const Case& c : refined) {
-        s.Place(c.eye.x, c.eye.y, c.eye.z);
-        l.ReadTransforms();
-        EXPECT_EQ(l.BackFacesHidden(), c.hidden) << c.what;
-    }
+    check(refined);
 }
 
 TEST(CLandscapeBackFaces, DrawCullsOnlyInSolidFillWithoutACullModeOfItsOwn)
