@@ -218,6 +218,10 @@ private:
     // `limit` triangle slots (their count goes to `edgeCount`).
     std::size_t WriteLeaves(std::int32_t begin, std::int32_t end, void* out, std::size_t limit,
                             std::size_t& edgeCount) const;
+    // Moves the chunked output of WriteMesh (`chunks` chunks over `leaves`
+    // queue positions) into one run, inside triangles first; returns the
+    // triangle count.
+    std::size_t CloseMeshGaps(LandscapeVertex* out, std::int32_t chunks, std::int32_t leaves);
 
     CLandscapeWorker m_worker;
     // Triangles each mesh-output chunk wrote, wholly inside the frustum and

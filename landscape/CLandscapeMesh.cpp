@@ -244,6 +244,56 @@ std::int32_t CLandscape::HighestLeafCorner(float x0, float z0, float x1, float z
     return highest;
 }
 
+// Closes up what the chunks of WriteMesh left: the edge runs are set aside
+// (last chunk first), the holes below the total of inside triangles are
+// filled with inside triangles from above it, and the edge runs go after
+// them. Only a few triangles move: those of the holes and the edges.
+std::size_t CLandscape::CloseMeshGaps(LandscapeVertex* out, std::int32_t chunks, std::int32_t leaves)
+{
+    const MeshChunk* written = m_chunkTriangles.get();
+    const std::size_t k = kMeshChunk;
+    std::size_t inside = 0;
+    m_edgeScratch.clear();
+    for (std::int32_t c = chunks - 1; c >= 0; --c) {
+        const std::size_t end = std::min<std::size_t>((static_cast<std::size_t>(c) + 1) * k,
+                                                      static_cast<std::size_t>(leaves));
+        const LandscapeVertex* from = out + 3 * (end - written[c].edges);
+        m_edgeScratch.insert(m_edgeScratch.end(), from, from + 3 * written[c].edges);
+        inside += written[c].inside;
+    }
+    // Holes: chunk h's slots after its inside run, below `inside`. Sources:
+    // chunk s's inside triangles at or above `inside`, taken from the top.
+    std::int32_t h = 0;
+    std::int32_t s = chunks - 1;
+    std::size_t holeAt = 0, holeEnd = 0, sourceBegin = 0, sourceEnd = 0;
+    for (;;) {
+        while (holeAt >= holeEnd && h < chunks) {
+            holeAt = static_cast<std::size_t>(h) * k + written[h].inside;
+            holeEnd = std::min((static_cast<std::size_t>(h) + 1) * k, inside);
+            ++h;
+        }
+        if (holeAt >= holeEnd) {
+            break;
+        }
+        while (sourceBegin >= sourceEnd && s >= 0) {
+            sourceBegin = std::max(static_cast<std::size_t>(s) * k, inside);
+            sourceEnd = static_cast<std::size_t>(s) * k + written[s].inside;
+            --s;
+        }
+        if (sourceBegin >= sourceEnd) {
+            break; // cannot happen: there are as many sources as holes
+        }
+        const std::size_t moved = std::min(holeEnd - holeAt, sourceEnd - sourceBegin);
+        sourceEnd -= moved;
+        std::memcpy(out + 3 * holeAt, out + 3 * sourceEnd, moved * 3 * sizeof(LandscapeVertex));
+        holeAt += moved;
+    }
+    if (!m_edgeScratch.empty()) {
+        std::memcpy(out + 3 * inside, m_edgeScratch.data(), m_edgeScratch.size() * sizeof(LandscapeVertex));
+    }
+    return inside + m_edgeScratch.size() / 3;
+}
+
 int CLandscape::WriteMesh()
 {
     const std::uint32_t t1 = TickCount();
@@ -256,12 +306,11 @@ int CLandscape::WriteMesh()
     const std::int32_t n = m_splitCount;
     // Triangles wholly inside the frustum come first and those that need
     // clipping after them, so that a rasteriser which clips per batch of
-    // vertices clips only the last few batches; the order of the two groups
-    // is the same with or without the helper thread.
+    // vertices clips only the last few batches. Within each group the order
+    // only has to be the same with or without the helper thread.
     std::size_t count = 0;
-    if (static_cast<std::size_t>(n) > capacity || !m_worker.Running()) {
-        // One pass on this thread; with more leaves than room, the first
-        // `capacity` visible ones in queue order.
+    if (static_cast<std::size_t>(n) > capacity) {
+        // More leaves than room: one pass, the first `capacity` visible ones.
         std::size_t edges = 0;
         count = WriteLeaves(0, n, out, capacity, edges);
         if (edges > 0) {
@@ -271,10 +320,7 @@ int CLandscape::WriteMesh()
     } else {
         // Chunk c writes its triangles into triangle slots [c * kMeshChunk,
         // c * kMeshChunk + its leaves), where no other chunk writes: inside
-        // ones from the front, edge ones from the back. The edge runs are
-        // set aside, the inside runs moved together in chunk order, and the
-        // edge runs appended last chunk first, as one backward-filling pass
-        // over the queue would leave them.
+        // ones from the front, edge ones from the back.
         const std::int32_t chunks = (n + kMeshChunk - 1) / kMeshChunk;
         MeshChunk* written = m_chunkTriangles.get();
         auto body = [&](std::int32_t c) {
@@ -284,24 +330,7 @@ int CLandscape::WriteMesh()
                                             static_cast<std::size_t>(end - begin), written[c].edges);
         };
         m_worker.ForEach(chunks, body);
-        m_edgeScratch.clear();
-        for (std::int32_t c = chunks - 1; c >= 0; --c) {
-            const std::size_t end = std::min<std::size_t>(static_cast<std::size_t>(c + 1) * kMeshChunk,
-                                                           static_cast<std::size_t>(n));
-            const LandscapeVertex* from = out + 3 * (end - written[c].edges);
-            m_edgeScratch.insert(m_edgeScratch.end(), from, from + 3 * written[c].edges);
-        }
-        for (std::int32_t c = 0; c < chunks; ++c) {
-            const LandscapeVertex* from = out + 3 * static_cast<std::size_t>(c) * kMeshChunk;
-            if (from != out + 3 * count && written[c].inside > 0) {
-                std::memmove(out + 3 * count, from, written[c].inside * 3 * sizeof(LandscapeVertex));
-            }
-            count += written[c].inside;
-        }
-        if (!m_edgeScratch.empty()) {
-            std::memcpy(out + 3 * count, m_edgeScratch.data(), m_edgeScratch.size() * sizeof(LandscapeVertex));
-        }
-        count += m_edgeScratch.size() / 3;
+        count = CloseMeshGaps(out, chunks, n);
     }
     m_vertexBuffer->Unlock();
     m_trianglesRendered = static_cast<std::int32_t>(count);
