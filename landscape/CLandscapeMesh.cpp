@@ -344,10 +344,9 @@ int CLandscape::WriteMesh()
         // shows them) and the cull mode is the one the frame set up.
         std::uint32_t fill = 0;
         std::uint32_t cull = 0;
-        const bool skipBackFaces = m_cullHiddenFaces && BackFacesHidden() && m_device->GetRenderState(D3DRS_FILLMODE, &fill) == D3D_OK &&
-                                   fill == D3DFILL_SOLID &&
-                                   m_device->GetRenderState(D3DRS_CULLMODE, &cull) == D3D_OK &&
-                                   cull == D3DCULL_NONE;
+        const bool skipBackFaces = m_cullHiddenFaces && BackFacesHidden() &&
+                                   m_device->GetRenderState(D3DRS_FILLMODE, &fill) == D3D_OK && fill == D3DFILL_SOLID &&
+                                   m_device->GetRenderState(D3DRS_CULLMODE, &cull) == D3D_OK && cull == D3DCULL_NONE;
         if (skipBackFaces) {
             m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
         }
