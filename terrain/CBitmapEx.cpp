@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -16,7 +17,7 @@ namespace {
 constexpr std::uint32_t kHeadersBytes = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
 constexpr std::uint16_t kBitmapType = 0x4D42; // "BM"
 // Packed rows are written in pieces of about this size.
-constexpr std::size_t kWriteChunkBytes = std::size_t{32} << 20;
+constexpr std::size_t kWriteChunkBytes = std::size_t{1} << 20;
 
 std::uint64_t PaddedRowBytes(std::uint64_t width, std::uint64_t bytesPerPixel)
 {
@@ -172,16 +173,25 @@ bool ExpandInPlace(std::uint8_t* block, const FileLayout& layout)
 
 // Packs `rows` rows of 32-bit pixels into 24-bit rows of `dstRowBytes`,
 // padding zeroed.
+static_assert(std::endian::native == std::endian::little, "the file layouts are written from memory as they stand");
+
 void PackRows(const std::uint32_t* src, std::int32_t width, std::int32_t rows, std::size_t dstRowBytes, std::uint8_t* dst)
 {
     const std::size_t w = static_cast<std::size_t>(width);
     for (std::int32_t r = 0; r < rows; ++r) {
         const std::uint32_t* s = src + static_cast<std::size_t>(r) * w;
         std::uint8_t* d = dst + static_cast<std::size_t>(r) * dstRowBytes;
-        for (std::size_t x = 0; x < w; ++x) {
-            d[3 * x] = static_cast<std::uint8_t>(s[x]);
-            d[3 * x + 1] = static_cast<std::uint8_t>(s[x] >> 8);
-            d[3 * x + 2] = static_cast<std::uint8_t>(s[x] >> 16);
+        // Each pixel is stored as 4 little-endian bytes whose last one the
+        // next pixel overwrites; the row's last pixel takes its 3 bytes alone.
+        for (std::size_t x = 0; x + 1 < w; ++x) {
+            const std::uint32_t bgr = s[x];
+            std::memcpy(d + 3 * x, &bgr, 4);
+        }
+        if (w > 0) {
+            const std::uint32_t bgr = s[w - 1];
+            d[3 * w - 3] = static_cast<std::uint8_t>(bgr);
+            d[3 * w - 2] = static_cast<std::uint8_t>(bgr >> 8);
+            d[3 * w - 1] = static_cast<std::uint8_t>(bgr >> 16);
         }
         std::memset(d + 3 * w, 0, dstRowBytes - 3 * w);
     }

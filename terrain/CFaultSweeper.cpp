@@ -205,6 +205,20 @@ void WaitAtLeast(const std::atomic<std::int32_t>& value, std::int32_t target)
     }
 }
 
+// Waits until `value`, raised without notification, reaches `target`.
+void WaitSpinning(const std::atomic<std::int32_t>& value, std::int32_t target)
+{
+    for (int spin = 0; value.load(std::memory_order_acquire) < target; ++spin) {
+        if (spin < 4096) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        } else {
+            std::this_thread::yield();
+        }
+    }
+}
+
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) // b > 0
 {
     const std::int64_t q = a / b;
@@ -230,11 +244,13 @@ CFaultSweeper::CFaultSweeper(float* grid, std::int32_t width, std::int32_t heigh
     m_wide = wideKernels && __builtin_cpu_supports("avx512f");
 #endif
     using namespace FaultSweepKernels;
-    m_blockRows = m_wide ? kBands512 * kBandRows512 : kGroups * kGroupRows;
+    m_blockRows = m_wide ? kBlockRows512 : kGroups * kGroupRows;
     m_blockCount = grid != nullptr ? (m_height + m_blockRows - 1) / m_blockRows : 0;
     if (m_blockCount == 0)
         return;
-    const std::size_t floats = m_wide ? ScratchFloats512(m_width, kBands512)
+    // The wide kernel's scratch also serves the portable row sweeps of the
+    // grid's last, partial block (8 rows of width floats at a time).
+    const std::size_t floats = m_wide ? std::max(ScratchFloats512(m_width), static_cast<std::size_t>(m_width) * kGroupRows)
                                       : static_cast<std::size_t>(m_width) * static_cast<std::size_t>(m_blockRows);
     const std::size_t bytes = floats * sizeof(float);
     const std::size_t rounded = (bytes + kAlign - 1) / kAlign * kAlign;
@@ -251,9 +267,13 @@ CFaultSweeper::CFaultSweeper(float* grid, std::int32_t width, std::int32_t heigh
         return;
     }
     m_rowsDone.reset(new std::atomic<std::uint32_t>[static_cast<std::size_t>(m_blockCount)]());
+    if (m_wide) {
+        m_chunkCount = ChunkCount512(m_width);
+        m_chunksDone.reset(new std::atomic<std::int32_t>[static_cast<std::size_t>(m_blockCount)]());
+    }
     // A few column slices per thread in the second pass, each at least 256
     // columns wide.
-    m_sliceCount = m_threads == 1 ? 1 : std::clamp(m_width / 256, 1, 4 * m_threads);
+    m_sliceCount = m_threads == 1 ? 1 : std::clamp(m_width / 256, 1, 2 * m_threads);
     for (int i = 1; i < m_threads; ++i)
         m_helpers.emplace_back(&CFaultSweeper::HelperLoop, this, i);
 }
@@ -283,6 +303,9 @@ void CFaultSweeper::Apply(const FaultLine* fault, float raise, float k)
         ++m_job; // 0 marks a block never swept
     m_nextRowBlock.store(0, std::memory_order_relaxed);
     m_blocksDown.store(0, std::memory_order_relaxed);
+    if (m_wide)
+        for (std::int32_t i = 0; i < m_blockCount; ++i)
+            m_chunksDone[i].store(0, std::memory_order_relaxed);
     m_nextSlice.store(0, std::memory_order_relaxed);
     m_helpersBusy.store(m_threads - 1, std::memory_order_relaxed);
     m_jobSequence.fetch_add(1, std::memory_order_release);
@@ -312,19 +335,28 @@ void CFaultSweeper::HelperLoop(int worker)
     }
 }
 
-// First pass: the threads take the next block from a shared counter and do
-// its fault and row sweeps; the column steps run in block order, each block
-// stepped by whichever thread holds the down token once the block and all
-// blocks above it are ready. Second pass: the threads take slices of columns
-// from a shared counter and step each up the whole grid. Shared counters
-// rather than fixed shares keep both threads busy when the scheduler holds
-// one of them back.
+// First pass: the threads take the next block from a shared counter. With
+// the wide kernels a thread takes its block through the fault, the row
+// sweeps and the column step at once, the column step of each chunk
+// following the block above. Otherwise the thread does its block's fault and
+// row sweeps, and the column steps run in block order, each block stepped by
+// whichever thread holds the down token once the block and all blocks above
+// it are ready. Second pass: the threads take slices of columns from a
+// shared counter and step each up the whole grid. Shared counters rather
+// than fixed shares keep both threads busy when the scheduler holds one of
+// them back.
 void CFaultSweeper::RunPasses(int worker)
 {
     for (;;) {
         const std::int32_t block = m_nextRowBlock.fetch_add(1, std::memory_order_relaxed);
         if (block >= m_blockCount)
             break;
+        if (m_wide) {
+            WideBlock(block, worker);
+            if (m_blocksDown.fetch_add(1, std::memory_order_acq_rel) + 1 == m_blockCount)
+                m_blocksDown.notify_all();
+            continue;
+        }
         RowBlock(block, worker);
         m_rowsDone[block].store(m_job, std::memory_order_seq_cst);
         AdvanceDown();
@@ -362,34 +394,40 @@ void CFaultSweeper::AdvanceDown()
     }
 }
 
-void CFaultSweeper::RowBlock(std::int32_t block, int worker)
+void CFaultSweeper::WideBlock(std::int32_t block, int worker)
 {
     using namespace FaultSweepKernels;
     const std::int32_t y0 = block * m_blockRows;
     const std::int32_t rows = std::min(m_blockRows, m_height - y0);
     const std::size_t stride = static_cast<std::size_t>(m_width);
     float* first = m_grid + static_cast<std::size_t>(y0) * stride;
-    std::int32_t i = 0;
-    if (m_wide) {
-        // The wide kernel raises its rows as it reads them.
-        RowSpan spans[kBands512 * kBandRows512];
+    const std::atomic<std::int32_t>* aboveDone = block > 0 ? &m_chunksDone[block - 1] : nullptr;
+    if (rows == kBlockRows512) {
+        RowSpan spans[kBlockRows512];
         if (m_hasFault)
             for (std::int32_t r = 0; r < rows; ++r)
                 RaisedSpan(m_fault, y0 + r, m_width, spans[r].begin, spans[r].end);
-        const int bands = static_cast<int>(rows / kBandRows512);
-        if (bands > 0) {
-            SweepBands512(first, m_width, bands, m_scratch[worker], m_keep, m_blend, m_hasFault ? spans : nullptr,
-                m_raise);
-            i = bands * kBandRows512;
-        }
-        for (; i < rows; ++i) {
-            float* row = first + i * stride;
-            if (m_hasFault && spans[i].end > spans[i].begin)
-                AddRaise(row + spans[i].begin, spans[i].end - spans[i].begin, m_raise);
-            SweepRow(row, m_width, m_keep, m_blend);
-        }
+        const Block512 job{first, m_width, m_scratch[worker], y0 > 0 ? first - stride : nullptr,
+            m_hasFault ? spans : nullptr, m_raise, m_keep, m_blend, aboveDone, &m_chunksDone[block]};
+        SweepBlock512(job);
         return;
     }
+    // The grid's last rows, fewer than a block: the portable row sweeps, then
+    // the column step once the block above is finished.
+    RowBlock(block, worker);
+    if (aboveDone != nullptr)
+        WaitSpinning(*aboveDone, m_chunkCount);
+    DownBlock(block);
+    m_chunksDone[block].store(m_chunkCount, std::memory_order_release);
+}
+
+// The fault and both row sweeps of a block with the portable kernels.
+void CFaultSweeper::RowBlock(std::int32_t block, int worker)
+{
+    const std::int32_t y0 = block * m_blockRows;
+    const std::int32_t rows = std::min(m_blockRows, m_height - y0);
+    const std::size_t stride = static_cast<std::size_t>(m_width);
+    float* first = m_grid + static_cast<std::size_t>(y0) * stride;
     if (m_hasFault) {
         for (std::int32_t r = 0; r < rows; ++r) {
             std::int32_t begin = 0;
@@ -400,10 +438,11 @@ void CFaultSweeper::RowBlock(std::int32_t block, int worker)
         }
     }
     vf8* scratch = reinterpret_cast<vf8*>(m_scratch[worker]);
-    if (rows == m_blockRows) {
+    if (rows == kGroups * kGroupRows) {
         SweepBlock(first, m_width, scratch, m_keep, m_blend);
         return;
     }
+    std::int32_t i = 0;
     for (; i + kGroupRows <= rows; i += kGroupRows)
         SweepGroup(first + i * stride, m_width, scratch, m_keep, m_blend);
     for (; i < rows; ++i)

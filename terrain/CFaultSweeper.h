@@ -61,6 +61,7 @@ private:
     void RunPasses(int worker);
     void AdvanceDown();
     void RowBlock(std::int32_t block, int worker);
+    void WideBlock(std::int32_t block, int worker);
     void DownBlock(std::int32_t block);
     void UpSlice(std::int32_t slice);
     // One column step: dst[x] = smoothed dst[x] against src[x], x < count;
@@ -90,6 +91,9 @@ private:
     // Per block: m_job once its fault and row sweeps are done.
     std::unique_ptr<std::atomic<std::uint32_t>[]> m_rowsDone;
     std::atomic<bool> m_downToken{false}; // held by the thread doing column steps
+    // Wide kernels: per block, the chunks of columns finished (reset by Apply).
+    std::unique_ptr<std::atomic<std::int32_t>[]> m_chunksDone;
+    std::int32_t m_chunkCount = 0;
     std::atomic<std::int32_t> m_blocksDown{0}; // blocks whose column step is done, in order
     std::atomic<std::int32_t> m_nextSlice{0}; // next column slice to take for the second pass
     std::atomic<std::uint32_t> m_jobSequence{0};

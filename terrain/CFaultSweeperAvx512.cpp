@@ -1,6 +1,7 @@
 #include "terrain/CFaultSweeperKernels.h"
 
 #include <algorithm>
+#include <thread>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -10,14 +11,31 @@
 //   s' = float(fma(k, v, (1 - k) * s))   in double,
 // which is the same bits as float((1 - k) * s + k * v) evaluated in double:
 // k * v is a product of two 24-bit significands, exact in double, so the
-// fused form rounds the same sum once just as the plain form does.
+// fused form rounds the same sum once just as the plain form does. Stepping
+// a line's first sample against itself leaves it as it is ((1 - k) * s and
+// k * s are exact and add up to s), so the kernels step every sample and
+// start each chain from the line's first sample.
 //
-// Row sweeps work on bands of 8 rows, one row per lane of a vector of 8
-// doubles, and on several bands at once (independent chains that hide the
-// latency of the multiply-add and the two conversions each step waits on).
-// The rows are read 16 columns at a time, raised by the fault, transposed
-// and kept in a scratch area in the order the sweeps walk it, then
-// transposed back and stored as the right-to-left sweep leaves each stretch.
+// SweepBlock512 takes a block of 32 rows through the fault, both row sweeps
+// and the top-to-bottom column step, in chunks of 64 columns:
+//   - left to right: each chunk's rows are read (four bands of 8 rows, one
+//     row per lane of a vector of 8 doubles), raised, transposed into the
+//     thread's scratch and swept; the next chunk is read while this one is
+//     swept, so that the reads and transposes fill the time the sweep's four
+//     chains of dependent steps wait on each other;
+//   - right to left: each chunk is swept back, transposed into a row-ordered
+//     staging area, and the column step runs down its 32 rows from the final
+//     row above the block, writing the block's final rows. Sweeping a chunk
+//     overlaps with staging the chunk to its right and stepping down the one
+//     to the right of that.
+// The column step of a chunk waits until the block above has finished the
+// same chunk, so that two threads can work on neighbouring blocks at once.
+//
+// The rows are 8193 floats apart: 32 rows at one column fall into two or
+// three sets of the first-level cache, which cannot hold them all, so each
+// band's lines are read in one go (all four 16-column stretches of a band
+// before the next band) and the stores of the column step go straight out
+// row by row.
 
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
@@ -28,30 +46,37 @@ namespace FaultSweepKernels {
 
 namespace {
 
-// Columns per stretch, and the scratch floats one band takes per stretch:
-// 8 slots of 16 floats, slot s holding column s of the stretch (8 rows) in
-// its lower half and column s + 8 in its upper half.
-constexpr std::int32_t kStretch = 16;
+constexpr int kChunk = 64;          // columns per chunk
+constexpr int kBands = kBlockRows512 / 8;
+constexpr int kStretches = kChunk / 16;
+// A band's 16-column stretch in scratch: 8 slots of 16 floats, slot s
+// holding column s of the stretch (8 rows) in its lower half and column
+// s + 8 in its upper half.
 constexpr std::size_t kBandFloats = 128;
-// How far ahead of the sweep the rows are fetched, in stretches.
-constexpr std::int32_t kFetchStretches = 4;
-
-std::size_t StretchCount(std::int32_t width)
-{
-    return static_cast<std::size_t>((width + kStretch - 1) / kStretch);
-}
+constexpr std::size_t kChunkFloats = kStretches * kBands * kBandFloats;
+constexpr std::size_t kStagingFloats = static_cast<std::size_t>(kBlockRows512) * kChunk;
 
 // Offset of column j (0..15) of a stretch inside a band's 128 floats.
-constexpr std::size_t ColumnOffset(std::int32_t j)
+constexpr std::size_t ColumnOffset(int j)
 {
     return static_cast<std::size_t>(j & 7) * 16 + static_cast<std::size_t>(j >> 3) * 8;
 }
 
+int Chunks(std::int32_t width)
+{
+    return (width + kChunk - 1) / kChunk;
+}
+
 } // namespace
 
-std::size_t ScratchFloats512(std::int32_t width, int bands)
+std::size_t ScratchFloats512(std::int32_t width)
 {
-    return width > 0 && bands > 0 ? StretchCount(width) * static_cast<std::size_t>(bands) * kBandFloats : 0;
+    return width > 0 ? static_cast<std::size_t>(Chunks(width)) * kChunkFloats + 2 * kStagingFloats : 0;
+}
+
+std::int32_t ChunkCount512(std::int32_t width)
+{
+    return width > 0 ? Chunks(width) : 0;
 }
 
 } // namespace FaultSweepKernels
@@ -100,201 +125,340 @@ VP_AVX512_INLINE void TransposeHalves(__m512* r)
     r[7] = _mm512_permutex2var_ps(u3, lanes13, u7);
 }
 
-// The lanes of columns [x, x + 16) that span covers.
-inline __mmask16 SpanMask(const RowSpan& span, std::int32_t x)
+VP_AVX512_INLINE __m512d Blend(__m512d s, __m512d v, __m512d keep, __m512d blend)
 {
-    const std::int32_t begin = span.begin - x;
-    const std::int32_t end = span.end - x;
-    if (begin >= kStretch || end <= 0 || end <= begin)
-        return 0;
-    const unsigned high = end >= kStretch ? 0xFFFFu : (1u << end) - 1u;
-    const unsigned low = begin <= 0 ? 0xFFFFu : 0xFFFFu << begin;
-    return static_cast<__mmask16>(high & low);
-}
-
-// Reads columns [x, x + 16) of the band's 8 rows (raising them where
-// `spans` says) into the band's slots `dst`.
-VP_AVX512_INLINE void GatherStretch(const float* band, std::size_t stride, std::int32_t x, float* dst,
-    const RowSpan* spans, __m512 raise)
-{
-    __m512 r[8];
-    for (int i = 0; i < 8; ++i)
-        r[i] = _mm512_loadu_ps(band + i * stride + x);
-    if (spans != nullptr) {
-        for (int i = 0; i < 8; ++i) {
-            const __mmask16 mask = SpanMask(spans[i], x);
-            if (mask != 0)
-                r[i] = _mm512_mask_add_ps(r[i], mask, r[i], raise);
-        }
-    }
-    TransposeHalves(r);
-    for (int s = 0; s < 8; ++s)
-        _mm512_store_ps(dst + s * 16, r[s]);
-}
-
-VP_AVX512_INLINE void ScatterStretch(float* band, std::size_t stride, std::int32_t x, const float* src)
-{
-    __m512 r[8];
-    for (int s = 0; s < 8; ++s)
-        r[s] = _mm512_load_ps(src + s * 16);
-    TransposeHalves(r);
-    for (int i = 0; i < 8; ++i)
-        _mm512_storeu_ps(band + i * stride + x, r[i]);
-}
-
-// The last, partial stretch: columns [x, width).
-void GatherTail(const float* band, std::size_t stride, std::int32_t x, std::int32_t width, float* dst,
-    const RowSpan* spans, float raise)
-{
-    for (int i = 0; i < 8; ++i) {
-        for (std::int32_t c = x; c < width; ++c) {
-            float value = band[i * stride + c];
-            if (spans != nullptr && c >= spans[i].begin && c < spans[i].end)
-                value += raise;
-            dst[ColumnOffset(c - x) + i] = value;
-        }
-    }
-}
-
-void ScatterTail(float* band, std::size_t stride, std::int32_t x, std::int32_t width, const float* src)
-{
-    for (int i = 0; i < 8; ++i)
-        for (std::int32_t c = x; c < width; ++c)
-            band[i * stride + c] = src[ColumnOffset(c - x) + i];
+    return _mm512_fmadd_pd(blend, v, _mm512_mul_pd(keep, s));
 }
 
 // One step of a row sweep for the 8 lanes at p: p = blend(p, v); v = p.
 VP_AVX512_INLINE void Step8(float* p, __m512d& v, __m512d keep, __m512d blend)
 {
-    const __m256 out = _mm512_cvtpd_ps(_mm512_fmadd_pd(blend, v, _mm512_mul_pd(keep, _mm512_cvtps_pd(_mm256_load_ps(p)))));
+    const __m256 out = _mm512_cvtpd_ps(Blend(_mm512_cvtps_pd(_mm256_load_ps(p)), v, keep, blend));
     _mm256_store_ps(p, out);
     v = _mm512_cvtps_pd(out);
 }
 
-template <int B>
-VP_AVX512_INLINE void StepForward(float* stretch, std::int32_t j0, std::int32_t j1, __m512d* v, __m512d keep,
-    __m512d blend)
+// The lowest n lanes (n may lie outside 0..16).
+inline __mmask16 LowLanes(int n)
 {
-    for (std::int32_t j = j0; j < j1; ++j)
-        for (int b = 0; b < B; ++b)
-            Step8(stretch + b * kBandFloats + ColumnOffset(j), v[b], keep, blend);
+    return static_cast<__mmask16>(n >= 16 ? 0xFFFFu : n <= 0 ? 0u : (1u << n) - 1u);
 }
 
-template <int B>
-VP_AVX512_INLINE void StepBackward(float* stretch, std::int32_t j1, std::int32_t j0, __m512d* v, __m512d keep,
-    __m512d blend)
+// The lanes of columns [x, x + 16) that span covers.
+inline __mmask16 SpanMask(const RowSpan& span, std::int32_t x)
 {
-    for (std::int32_t j = j1; j >= j0; --j)
-        for (int b = 0; b < B; ++b)
-            Step8(stretch + b * kBandFloats + ColumnOffset(j), v[b], keep, blend);
+    const std::int32_t low = std::clamp(span.begin - x, 0, 16);
+    const std::int32_t high = std::clamp(span.end - x, 0, 16);
+    return static_cast<__mmask16>(LowLanes(high) & ~LowLanes(low));
 }
 
-template <int B>
-VP_AVX512_INLINE void ScatterBands(float* rows, std::size_t stride, std::int32_t width, std::int32_t full,
-    std::int32_t c, const float* stretch)
+struct BlockState {
+    const Block512* job;
+    std::size_t stride;
+    int chunks;
+    int fullChunks; // chunks of all 64 columns
+    float* staging; // two areas, chunk q in area q % 2
+    __m512 raise;
+    __m512d keep;
+    __m512d blend;
+    // Per band, for the chunk being read: rows raised over all of its
+    // columns, and rows raised over part of them (bit i for row i).
+    unsigned wholeRows[kBands];
+    unsigned partRows[kBands];
+};
+
+inline int Columns(const BlockState& k, int q)
 {
-    for (int b = 0; b < B; ++b) {
-        float* band = rows + static_cast<std::size_t>(b) * kBandRows512 * stride;
-        if (c < full)
-            ScatterStretch(band, stride, c * kStretch, stretch + b * kBandFloats);
+    return std::min(kChunk, k.job->width - q * kChunk);
+}
+
+inline float* StretchOf(const BlockState& k, int q, int t)
+{
+    return k.job->scratch + static_cast<std::size_t>(q) * kChunkFloats
+        + static_cast<std::size_t>(t) * kBands * kBandFloats;
+}
+
+inline float* StagingOf(const BlockState& k, int q)
+{
+    return k.staging + static_cast<std::size_t>(q & 1) * kStagingFloats;
+}
+
+// Reads stretch t of band b of chunk q, raises it and transposes it into
+// scratch. Full: the chunk has all 64 columns.
+template <bool Full>
+VP_AVX512_INLINE void Gather(BlockState& k, int q, int t, int b)
+{
+    const std::int32_t x = q * kChunk;
+    const int columns = Full ? kChunk : Columns(k, q);
+    const RowSpan* spans = k.job->spans;
+    if (t == 0) {
+        unsigned whole = 0;
+        unsigned part = 0;
+        if (spans != nullptr) {
+#pragma GCC unroll 8
+            for (int i = 0; i < 8; ++i) {
+                const RowSpan& span = spans[b * 8 + i];
+                const std::int32_t low = std::max(span.begin, x);
+                const std::int32_t high = std::min(span.end, x + columns);
+                if (high > low)
+                    (low == x && high == x + columns ? whole : part) |= 1u << i;
+            }
+        }
+        k.wholeRows[b] = whole;
+        k.partRows[b] = part;
+    }
+    float* dst = StretchOf(k, q, t) + b * kBandFloats;
+    if (!Full && 16 * t >= columns) {
+        // Past the grid's edge: never stepped, only staged and dropped.
+        for (int s = 0; s < 8; ++s)
+            _mm512_store_ps(dst + s * 16, _mm512_setzero_ps());
+        return;
+    }
+    const float* band = k.job->rows + static_cast<std::size_t>(b) * 8 * k.stride + x + 16 * t;
+    const __mmask16 valid = Full ? static_cast<__mmask16>(0xFFFF) : LowLanes(columns - 16 * t);
+    __m512 r[8];
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i)
+        r[i] = Full ? _mm512_loadu_ps(band + i * k.stride) : _mm512_maskz_loadu_ps(valid, band + i * k.stride);
+    const unsigned part = k.partRows[b];
+    if (part != 0) {
+#pragma GCC unroll 8
+        for (int i = 0; i < 8; ++i)
+            if ((part >> i) & 1u)
+                r[i] = _mm512_mask_add_ps(r[i], SpanMask(spans[b * 8 + i], x + 16 * t) & valid, r[i], k.raise);
+    }
+    TransposeHalves(r);
+    // After the transpose lane i and lane i + 8 hold row i.
+    const unsigned whole = k.wholeRows[b];
+    if (whole != 0) {
+        const __mmask16 rows = static_cast<__mmask16>(whole | (whole << 8));
+#pragma GCC unroll 8
+        for (int s = 0; s < 8; ++s)
+            r[s] = _mm512_mask_add_ps(r[s], rows, r[s], k.raise);
+    }
+#pragma GCC unroll 8
+    for (int s = 0; s < 8; ++s)
+        _mm512_store_ps(dst + s * 16, r[s]);
+}
+
+// Fetches the lines of rows 2u and 2u + 1 of chunk q into the second-level
+// cache (the first cannot hold a chunk's 32 rows, see above).
+VP_AVX512_INLINE void Fetch(const BlockState& k, int q, int u)
+{
+    const float* row = k.job->rows + static_cast<std::size_t>(2 * u) * k.stride + q * kChunk;
+    for (int i = 0; i < 2; ++i, row += k.stride) {
+        const char* p = reinterpret_cast<const char*>(row);
+        for (int line = 0; line < 5; ++line)
+            _mm_prefetch(p + 64 * line, _MM_HINT_T1);
+    }
+}
+
+// Steps columns 4g .. 4g + 3 of stretch t of chunk q left to right.
+template <bool Full>
+VP_AVX512_INLINE void Forward(const BlockState& k, int q, int t, int g, __m512d* v)
+{
+    float* stretch = StretchOf(k, q, t);
+    const int columns = Full ? kChunk : Columns(k, q);
+#pragma GCC unroll 4
+    for (int j = 4 * g; j < 4 * g + 4; ++j)
+        if (Full || 16 * t + j < columns)
+#pragma GCC unroll 4
+            for (int b = 0; b < kBands; ++b)
+                Step8(stretch + b * kBandFloats + ColumnOffset(j), v[b], k.keep, k.blend);
+}
+
+// Steps columns 15 - 4g down to 12 - 4g of stretch t of chunk q right to left.
+template <bool Full>
+VP_AVX512_INLINE void Backward(const BlockState& k, int q, int t, int g, __m512d* v)
+{
+    float* stretch = StretchOf(k, q, t);
+    const int columns = Full ? kChunk : Columns(k, q);
+#pragma GCC unroll 4
+    for (int j = 15 - 4 * g; j > 11 - 4 * g; --j)
+        if (Full || 16 * t + j < columns)
+#pragma GCC unroll 4
+            for (int b = 0; b < kBands; ++b)
+                Step8(stretch + b * kBandFloats + ColumnOffset(j), v[b], k.keep, k.blend);
+}
+
+// Transposes stretch t of band b of chunk q back into rows of its staging
+// area (rows of 64 floats).
+VP_AVX512_INLINE void Unstage(const BlockState& k, int q, int t, int b)
+{
+    const float* src = StretchOf(k, q, t) + b * kBandFloats;
+    float* dst = StagingOf(k, q) + static_cast<std::size_t>(b) * 8 * kChunk + 16 * t;
+    __m512 r[8];
+#pragma GCC unroll 8
+    for (int s = 0; s < 8; ++s)
+        r[s] = _mm512_load_ps(src + s * 16);
+    TransposeHalves(r);
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i)
+        _mm512_store_ps(dst + i * kChunk, r[i]);
+}
+
+// The column step's starting values for chunk q: the final row above the
+// block, or at the grid's top the block's first row (stepped against itself).
+template <bool Full>
+VP_AVX512_INLINE void DownStart(const BlockState& k, int q, __m512d* above)
+{
+    const std::int32_t x = q * kChunk;
+    const int columns = Full ? kChunk : Columns(k, q);
+    const float* row = k.job->above;
+    const float* staging = StagingOf(k, q);
+#pragma GCC unroll 8
+    for (int g = 0; g < 8; ++g) {
+        if (row == nullptr)
+            above[g] = _mm512_cvtps_pd(_mm256_load_ps(staging + 8 * g));
+        else if (Full)
+            above[g] = _mm512_cvtps_pd(_mm256_loadu_ps(row + x + 8 * g));
         else
-            ScatterTail(band, stride, c * kStretch, width, stretch + b * kBandFloats);
+            above[g] = _mm512_cvtps_pd(
+                _mm512_castps512_ps256(_mm512_maskz_loadu_ps(LowLanes(columns - 8 * g), row + x + 8 * g)));
     }
 }
 
-template <int B>
-VP_AVX512_INLINE void SweepBandsT(float* rows, std::int32_t width, float* t, double keepValue, double blendValue,
-    const RowSpan* spans, float raise)
+// The column step of rows 2u and 2u + 1 of chunk q, written to the grid.
+template <bool Full>
+VP_AVX512_INLINE void Down(const BlockState& k, int q, int u, __m512d* above)
 {
-    const std::size_t stride = static_cast<std::size_t>(width);
-    const std::int32_t full = width / kStretch;
-    const std::int32_t stretches = static_cast<std::int32_t>(StretchCount(width));
-    constexpr std::size_t kStride = B * kBandFloats;
-    const __m512 raiseVector = _mm512_set1_ps(raise);
-    const __m512d keep = _mm512_set1_pd(keepValue);
-    const __m512d blend = _mm512_set1_pd(blendValue);
-    __m512d v[B];
-
-    for (std::int32_t c = 0; c < stretches; ++c) {
-        float* stretch = t + c * kStride;
-        const std::int32_t x = c * kStretch;
-        // The rows are read a few stretches ahead of their use: the block
-        // comes from memory, and the sweep has too little independent work
-        // in flight to cover a miss.
-        if (c + kFetchStretches < full)
-            for (int i = 0; i < B * kBandRows512; ++i)
-                _mm_prefetch(reinterpret_cast<const char*>(rows + i * stride + x + kFetchStretches * kStretch),
-                    _MM_HINT_T0);
-        for (int b = 0; b < B; ++b) {
-            const float* band = rows + static_cast<std::size_t>(b) * kBandRows512 * stride;
-            const RowSpan* bandSpans = spans != nullptr ? spans + b * kBandRows512 : nullptr;
-            if (c < full)
-                GatherStretch(band, stride, x, stretch + b * kBandFloats, bandSpans, raiseVector);
+    const std::int32_t x = q * kChunk;
+    const int columns = Full ? kChunk : Columns(k, q);
+    const float* staging = StagingOf(k, q);
+#pragma GCC unroll 2
+    for (int i = 2 * u; i < 2 * u + 2; ++i) {
+        float* row = k.job->rows + static_cast<std::size_t>(i) * k.stride + x;
+        const float* s = staging + i * kChunk;
+#pragma GCC unroll 8
+        for (int g = 0; g < 8; ++g) {
+            if (!Full && 8 * g >= columns)
+                break;
+            const __m256 out = _mm512_cvtpd_ps(Blend(_mm512_cvtps_pd(_mm256_load_ps(s + 8 * g)), above[g], k.keep, k.blend));
+            if (Full || columns - 8 * g >= 8)
+                _mm256_storeu_ps(row + 8 * g, out);
             else
-                GatherTail(band, stride, x, width, stretch + b * kBandFloats, bandSpans, raise);
-        }
-        if (c == 0) {
-            for (int b = 0; b < B; ++b)
-                v[b] = _mm512_cvtps_pd(_mm256_load_ps(stretch + b * kBandFloats));
-            StepForward<B>(stretch, 1, std::min(kStretch, width), v, keep, blend);
-        } else if (c < full) {
-#pragma GCC unroll 16
-            for (std::int32_t j = 0; j < kStretch; ++j)
-                for (int b = 0; b < B; ++b)
-                    Step8(stretch + b * kBandFloats + ColumnOffset(j), v[b], keep, blend);
-        } else {
-            StepForward<B>(stretch, 0, width - x, v, keep, blend);
+                _mm512_mask_storeu_ps(row + 8 * g, LowLanes(columns - 8 * g), _mm512_castps256_ps512(out));
+            above[g] = _mm512_cvtps_pd(out);
         }
     }
+}
 
-    // Right to left; the last column keeps its value.
-    {
-        const std::int32_t last = width - 1;
-        const float* stretch = t + (last / kStretch) * kStride;
-        for (int b = 0; b < B; ++b)
-            v[b] = _mm512_cvtps_pd(_mm256_load_ps(stretch + b * kBandFloats + ColumnOffset(last % kStretch)));
+// Waits until the block above has finished `target` chunks. Its thread is
+// running (blocks are taken in order), so the wait is short; after a while
+// it lets other threads have the core, for machines with fewer cores than
+// sweeping threads.
+void WaitAbove(const std::atomic<std::int32_t>* done, std::int32_t target)
+{
+    if (done == nullptr)
+        return;
+    for (int spin = 0; done->load(std::memory_order_acquire) < target; ++spin) {
+        if (spin < 4096)
+            _mm_pause();
+        else
+            std::this_thread::yield();
     }
-    for (std::int32_t c = stretches - 1; c >= 0; --c) {
-        float* stretch = t + c * kStride;
-        const std::int32_t x = c * kStretch;
-        if (c == stretches - 1) {
-            StepBackward<B>(stretch, width - 2 - x, 0, v, keep, blend);
-        } else {
-#pragma GCC unroll 16
-            for (std::int32_t j = kStretch - 1; j >= 0; --j)
-                for (int b = 0; b < B; ++b)
-                    Step8(stretch + b * kBandFloats + ColumnOffset(j), v[b], keep, blend);
-        }
-        // A stretch is stored back one stretch late: read at once, its slots
-        // would wait for the step results still on their way to the cache.
-        if (c + 1 < stretches)
-            ScatterBands<B>(rows, stride, width, full, c + 1, t + (c + 1) * kStride);
-    }
-    ScatterBands<B>(rows, stride, width, full, 0, t);
 }
 
 } // namespace
 
-VP_AVX512 void SweepBands512(float* rows, std::int32_t width, int bands, float* scratch, double keep, double blend,
-    const RowSpan* spans, float raise)
+VP_AVX512 void SweepBlock512(const Block512& job)
 {
-    if (width < 1)
+    if (job.width < 1)
         return;
-    switch (bands) {
-    case 1:
-        SweepBandsT<1>(rows, width, scratch, keep, blend, spans, raise);
-        break;
-    case 2:
-        SweepBandsT<2>(rows, width, scratch, keep, blend, spans, raise);
-        break;
-    case 3:
-        SweepBandsT<3>(rows, width, scratch, keep, blend, spans, raise);
-        break;
-    case 4:
-        SweepBandsT<4>(rows, width, scratch, keep, blend, spans, raise);
-        break;
-    default:
-        break;
+    BlockState k;
+    k.job = &job;
+    k.stride = static_cast<std::size_t>(job.width);
+    k.chunks = Chunks(job.width);
+    k.fullChunks = job.width / kChunk;
+    k.staging = job.scratch + static_cast<std::size_t>(k.chunks) * kChunkFloats;
+    k.raise = _mm512_set1_ps(job.raise);
+    k.keep = _mm512_set1_pd(job.keep);
+    k.blend = _mm512_set1_pd(job.blend);
+    const int chunks = k.chunks;
+    const int full = k.fullChunks;
+
+    // Left to right, reading chunk q + 1 while chunk q is swept.
+    for (int u = 0; u < 16; ++u) {
+        if (full > 0)
+            Gather<true>(k, 0, u & 3, u >> 2);
+        else
+            Gather<false>(k, 0, u & 3, u >> 2);
+    }
+    __m512d v[kBands];
+    for (int b = 0; b < kBands; ++b)
+        v[b] = _mm512_cvtps_pd(_mm256_load_ps(StretchOf(k, 0, 0) + b * kBandFloats));
+    for (int q = 0; q < chunks; ++q) {
+        if (q + 1 < full) {
+            for (int t = 0; t < kStretches; ++t) {
+#pragma GCC unroll 4
+                for (int g = 0; g < 4; ++g) {
+                    Forward<true>(k, q, t, g, v);
+                    Gather<true>(k, q + 1, g, t); // band t, all stretches in turn
+                    if (q + 2 < chunks)
+                        Fetch(k, q + 2, 4 * t + g);
+                }
+            }
+            continue;
+        }
+        for (int u = 0; u < 16; ++u) {
+            if (q < full)
+                Forward<true>(k, q, u >> 2, u & 3, v);
+            else
+                Forward<false>(k, q, u >> 2, u & 3, v);
+            if (q + 1 < chunks)
+                Gather<false>(k, q + 1, u & 3, u >> 2);
+        }
+    }
+
+    // Right to left: round r sweeps chunk r back, stages chunk r + 1 and
+    // steps down chunk r + 2.
+    {
+        const int last = job.width - 1;
+        const float* stretch = StretchOf(k, chunks - 1, (last % kChunk) >> 4);
+        for (int b = 0; b < kBands; ++b)
+            v[b] = _mm512_cvtps_pd(_mm256_load_ps(stretch + b * kBandFloats + ColumnOffset(last & 15)));
+    }
+    __m512d above[8];
+    for (int r = chunks - 1; r >= -2; --r) {
+        const int staged = r + 1;
+        const int down = r + 2;
+        const bool stepping = down < chunks;
+        if (stepping) {
+            WaitAbove(job.aboveDone, chunks - down);
+            if (down < full)
+                DownStart<true>(k, down, above);
+            else
+                DownStart<false>(k, down, above);
+        }
+        if (r >= 0 && down < full) {
+            for (int t = kStretches - 1; t >= 0; --t) {
+#pragma GCC unroll 4
+                for (int g = 0; g < 4; ++g) {
+                    Backward<true>(k, r, t, g, v);
+                    Unstage(k, staged, t, g);
+                    Down<true>(k, down, 4 * (kStretches - 1 - t) + g, above);
+                }
+            }
+        } else {
+            for (int u = 0; u < 16; ++u) {
+                if (r >= 0) {
+                    if (r < full)
+                        Backward<true>(k, r, kStretches - 1 - (u >> 2), u & 3, v);
+                    else
+                        Backward<false>(k, r, kStretches - 1 - (u >> 2), u & 3, v);
+                }
+                if (staged >= 0 && staged < chunks)
+                    Unstage(k, staged, u >> 2, u & 3);
+                if (stepping) {
+                    if (down < full)
+                        Down<true>(k, down, u, above);
+                    else
+                        Down<false>(k, down, u, above);
+                }
+            }
+        }
+        if (stepping && job.done != nullptr)
+            job.done->store(chunks - down, std::memory_order_release);
     }
 }
 
@@ -322,7 +486,7 @@ VP_AVX512 void BlendRows512(float* dst, const float* src, std::int32_t count, do
 namespace FaultSweepKernels {
 
 // Never called where the processor lacks AVX-512.
-void SweepBands512(float*, std::int32_t, int, float*, double, double, const RowSpan*, float)
+void SweepBlock512(const Block512&)
 {
 }
 

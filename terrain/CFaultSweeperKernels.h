@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -12,21 +13,38 @@ struct RowSpan {
     std::int32_t end;
 };
 
-// Rows swept together by SweepBands512: bands of 8 rows (one row per lane
-// of a vector of 8 doubles), kBands512 bands per block.
-constexpr std::int32_t kBandRows512 = 8;
-constexpr int kBands512 = 4;
+// Rows of a block of SweepBlock512.
+constexpr std::int32_t kBlockRows512 = 32;
 
-// Floats of scratch SweepBands512 needs for `bands` bands of `width` columns
-// (to be 64-byte aligned).
-std::size_t ScratchFloats512(std::int32_t width, int bands);
+// Floats of scratch (64-byte aligned) SweepBlock512 needs for rows of
+// `width` columns.
+std::size_t ScratchFloats512(std::int32_t width);
 
-// Raises (when `spans` is not null, row i by `raise` over spans[i]) and then
-// sweeps left to right and right to left each of the bands * 8 rows starting
-// at `rows` (row i at rows + i * width), in place. bands is 1..kBands512;
-// keep = 1 - k and blend = k.
-void SweepBands512(float* rows, std::int32_t width, int bands, float* scratch, double keep, double blend,
-    const RowSpan* spans, float raise);
+// Chunks of columns SweepBlock512 reports its progress in.
+std::int32_t ChunkCount512(std::int32_t width);
+
+// One block of kBlockRows512 rows (row i at rows + i * width).
+struct Block512 {
+    float* rows;
+    std::int32_t width;
+    float* scratch; // ScratchFloats512(width) floats, 64-byte aligned, the calling thread's own
+    // The final row above the block, or null for the grid's first row.
+    const float* above;
+    // The rows' raised columns (kBlockRows512 of them), or null without a fault.
+    const RowSpan* spans;
+    float raise;
+    double keep;  // 1 - k
+    double blend; // k
+    // Chunks, counted from the right, that the block above has finished
+    // (null when it is finished), and this block's count, raised as its
+    // chunks are written.
+    const std::atomic<std::int32_t>* aboveDone;
+    std::atomic<std::int32_t>* done;
+};
+
+// Raises the block's rows, sweeps each left to right and right to left and
+// steps the columns down from `above` through the block, in place.
+void SweepBlock512(const Block512& job);
 
 // dst[x] = (1 - k) * dst[x] + k * src[x] in double, rounded to float, for
 // x < count, where keep = 1 - k and blend = k. `ahead` (may be null) is the

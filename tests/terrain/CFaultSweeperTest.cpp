@@ -65,10 +65,11 @@ bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
 
 } // namespace
 
-// Sizes around the block, band and vector widths of the kernels (8, 16, 32,
-// 48 rows; 8 and 16 columns), odd shapes and a single row or column; tall
-// grids of many small blocks with more threads than cores, where blocks
-// finish out of order and the column steps change hands often.
+// Sizes around the block, band, chunk and vector widths of the kernels (8,
+// 16, 32, 48 rows; 8, 16 and 64 columns), wide grids of many chunks whose
+// blocks follow each other chunk by chunk, odd shapes and a single row or
+// column; tall grids of many small blocks with more threads than cores,
+// where blocks finish out of order and the column steps change hands often.
 TEST(CFaultSweeper, MatchesPlainSweepsBitForBit)
 {
     struct Case {
@@ -78,7 +79,7 @@ TEST(CFaultSweeper, MatchesPlainSweepsBitForBit)
         {1, 1, 1, 3}, {1, 9, 2, 5}, {9, 1, 2, 5}, {2, 2, 2, 5}, {7, 5, 1, 20}, {8, 8, 2, 20}, {16, 16, 2, 20},
         {17, 33, 2, 30}, {33, 17, 2, 30}, {48, 48, 2, 20}, {49, 97, 2, 20}, {97, 49, 1, 20}, {65, 65, 2, 40},
         {130, 100, 2, 10}, {100, 131, 3, 10}, {1, 100, 2, 5}, {24, 1000, 4, 6}, {40, 257, 3, 8}, {257, 40, 4, 8},
-        {31, 71, 2, 12},
+        {31, 71, 2, 12}, {450, 200, 2, 6}, {450, 200, 3, 4}, {256, 64, 2, 6}, {700, 97, 2, 4}, {129, 161, 5, 5},
     };
     // Both kernel sets: the AVX-512 one (where the machine has it) and the
     // portable one.
