@@ -1,7 +1,11 @@
 #include "terrain/CTerrainModel.h"
 
 #include <algorithm>
-#include <new>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/mman.h>
 
 #include "terrain/CFaultSweeper.h"
 #include "terrain/CRandom.h"
@@ -11,6 +15,12 @@ namespace {
 // Threads that share the fault sweeps: both cores of the target machine;
 // the sweeps are bound by memory traffic beyond that.
 constexpr int kSweepThreads = 2;
+
+// Grids of at least this size are placed on 2 MB boundaries and offered
+// large pages: the sweeps walk 32 rows (32 KB apart) at once, and up the
+// whole grid column slice by column slice, where small pages cost an
+// address translation every few rows.
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
 
 } // namespace
 
@@ -63,9 +73,20 @@ int CTerrainModel::AllocateGrid(std::int32_t width, std::int32_t height)
     if (width < 1 || height < 1)
         return -1;
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    m_grid = new (std::nothrow) float[count]();
-    if (m_grid == nullptr)
+    if (count > SIZE_MAX / sizeof(float) - kLargePage)
         return -1;
+    const std::size_t bytes = count * sizeof(float);
+    const std::size_t align = bytes >= kLargePage ? kLargePage : 64;
+    const std::size_t rounded = (bytes + align - 1) / align * align;
+    void* grid = std::aligned_alloc(align, rounded);
+    if (grid == nullptr)
+        return -1;
+#ifdef MADV_HUGEPAGE
+    if (align == kLargePage)
+        ::madvise(grid, rounded, MADV_HUGEPAGE); // advice only: small pages work too
+#endif
+    std::memset(grid, 0, bytes);
+    m_grid = static_cast<float*>(grid);
     m_gridWidth = width;
     m_gridHeight = height;
     return 0;
@@ -73,7 +94,7 @@ int CTerrainModel::AllocateGrid(std::int32_t width, std::int32_t height)
 
 void CTerrainModel::ReleaseGrid()
 {
-    delete[] m_grid;
+    std::free(m_grid);
     m_grid = nullptr;
 }
 
