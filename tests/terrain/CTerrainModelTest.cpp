@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -110,6 +111,26 @@ TEST(ExtractWindow, SampleIndexFollowsRowsOfTheClampedWidth)
     model.m_image.WritePixel(3, 2, 0x00AB1234u);
     ASSERT_EQ(model.ExtractWindow(x0, y0, w, h, window.data()), 0);
     EXPECT_EQ(window[3 + 2 * 10], 0xAB);
+}
+
+// Small grids and grids on large pages (2 MB and more) start zeroed, also
+// when they replace a grid that held data; a size below 1 leaves no grid.
+TEST(AllocateGrid, ReplacesAnyGridWithAZeroedOne)
+{
+    CTerrainModel model;
+    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{3, 2}, {1100, 1000}, {1100, 1000}, {5, 7}}) {
+        SCOPED_TRACE(testing::Message() << w << " x " << h);
+        ASSERT_EQ(model.AllocateGrid(w, h), 0);
+        const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+        std::size_t nonZero = 0;
+        for (std::size_t i = 0; i < count; ++i)
+            nonZero += model.m_grid[i] != 0.0f;
+        EXPECT_EQ(nonZero, 0u);
+        for (std::size_t i = 0; i < count; ++i)
+            model.m_grid[i] = 1.0f; // the next allocation must not see these
+    }
+    EXPECT_EQ(model.AllocateGrid(0, 5), -1);
+    EXPECT_EQ(model.m_grid, nullptr);
 }
 
 TEST(NormaliseHeights, SpansZeroTo255AndLeavesFlatGrids)
