@@ -10,7 +10,6 @@
 #include <string>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -175,26 +174,6 @@ bool ExpandInPlace(std::uint8_t* block, const FileLayout& layout)
 
 // Packs `rows` rows of 32-bit pixels into 24-bit rows of `dstRowBytes`,
 // padding zeroed.
-// Pixel blocks of 2 MB and more go on 2 MB boundaries with large pages
-// advised: terrain rasters are 200 to 270 MB, written once from end to end,
-// where 4 KB pages take a fault every 4 KB. Freed with std::free like the
-// small ones.
-std::uint8_t* AllocatePixels(std::size_t bytes)
-{
-    constexpr std::size_t kLargePage = std::size_t{2} << 20;
-    if (bytes < kLargePage)
-        return static_cast<std::uint8_t*>(std::malloc(bytes));
-    if (bytes > SIZE_MAX - kLargePage)
-        return nullptr;
-    const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-    void* block = std::aligned_alloc(kLargePage, rounded);
-#ifdef MADV_HUGEPAGE
-    if (block != nullptr)
-        ::madvise(block, rounded, MADV_HUGEPAGE); // advice only
-#endif
-    return static_cast<std::uint8_t*>(block);
-}
-
 static_assert(std::endian::native == std::endian::little, "the file layouts are written from memory as they stand");
 
 void PackRows(const std::uint32_t* src, std::int32_t width, std::int32_t rows, std::size_t dstRowBytes, std::uint8_t* dst)
@@ -312,7 +291,7 @@ int CBitmapEx::CreateBlank(std::int32_t width, std::int32_t height)
     if (bytes > INT32_MAX - kHeadersBytes)
         return -1;
     if (bytes > 0) {
-        m_pixels = AllocatePixels(bytes);
+        m_pixels = static_cast<std::uint8_t*>(std::malloc(bytes));
         if (m_pixels == nullptr)
             return -1;
     }
@@ -352,7 +331,7 @@ int CBitmapEx::LoadFromFile(const char* path)
         // The pixel rows go straight into the tail of the final block and are
         // widened there: no second block, and a single read.
         const std::size_t bytes = BlockBytes(layout);
-        m_pixels = AllocatePixels(bytes);
+        m_pixels = static_cast<std::uint8_t*>(std::malloc(bytes));
         ok = m_pixels != nullptr
             && ReadFully(fd, m_pixels + (bytes - static_cast<std::size_t>(layout.pixelBytes)), layout.pixelBytes,
                 layout.pixelOffset)
@@ -378,7 +357,7 @@ int CBitmapEx::LoadFromMemory(const void* data, std::size_t size)
     FileLayout layout;
     if (!ParseHeaders(bytesIn, size, size, layout))
         return -1;
-    m_pixels = AllocatePixels(BlockBytes(layout));
+    m_pixels = static_cast<std::uint8_t*>(std::malloc(BlockBytes(layout)));
     if (m_pixels == nullptr)
         return -1;
     ExpandRows(bytesIn + layout.pixelOffset, layout.rowBytes, layout.bytesPerPixel, layout.width, layout.height,
@@ -458,7 +437,7 @@ int CBitmapEx::ExpandTo32Bit()
     if (bytes > INT32_MAX - kHeadersBytes || rowBytes < static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(m_bytesPerPixel)
         || rowBytes * static_cast<std::uint64_t>(height) > static_cast<std::uint64_t>(m_imageBytes))
         return -1;
-    std::uint8_t* block = AllocatePixels(bytes);
+    auto* block = static_cast<std::uint8_t*>(std::malloc(bytes));
     if (block == nullptr)
         return -1;
     ExpandRows(m_pixels, rowBytes, m_bytesPerPixel, width, height, m_palette, false,
@@ -482,7 +461,7 @@ int CBitmapEx::PackTo24Bit()
     const std::int32_t height = m_infoHeader.biHeight;
     const std::size_t rowBytes = static_cast<std::size_t>(PaddedRowBytes(static_cast<std::uint64_t>(width), 3));
     const std::size_t bytes = rowBytes * static_cast<std::size_t>(height);
-    std::uint8_t* block = AllocatePixels(bytes);
+    auto* block = static_cast<std::uint8_t*>(std::malloc(bytes));
     if (block == nullptr)
         return -1;
     PackRows(Pixels32(), width, height, rowBytes, block);

@@ -419,8 +419,7 @@ TEST_F(CBitmapExFiles, SavedFileLayout)
         std::int32_t width, height;
         std::size_t fileBytes;
     };
-    // The last raster is over 2 MB (a large-page block) and its file is
-    // written in several pieces.
+    // The last raster's file is written in several pieces.
     const Case cases[] = {{1, 1, 54 + 4}, {2, 3, 54 + 24}, {3, 2, 54 + 24}, {4, 2, 54 + 24}, {5, 1, 54 + 16},
         {8193, 2, 54 + 2 * 24580}, {1001, 700, 54 + 700 * 3004}};
     for (const Case& c : cases) {
