@@ -172,10 +172,10 @@ bool ExpandInPlace(std::uint8_t* block, const FileLayout& layout)
     return true;
 }
 
-// Packs `rows` rows of 32-bit pixels into 24-bit rows of `dstRowBytes`,
-// padding zeroed.
 static_assert(std::endian::native == std::endian::little, "the file layouts are written from memory as they stand");
 
+// Packs `rows` rows of 32-bit pixels into 24-bit rows of `dstRowBytes`,
+// padding zeroed.
 void PackRows(const std::uint32_t* src, std::int32_t width, std::int32_t rows, std::size_t dstRowBytes, std::uint8_t* dst)
 {
     const std::size_t w = static_cast<std::size_t>(width);

@@ -205,20 +205,6 @@ void WaitAtLeast(const std::atomic<std::int32_t>& value, std::int32_t target)
     }
 }
 
-// Waits until `value`, raised without notification, reaches `target`.
-void WaitSpinning(const std::atomic<std::int32_t>& value, std::int32_t target)
-{
-    for (int spin = 0; value.load(std::memory_order_acquire) < target; ++spin) {
-        if (spin < 4096) {
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-        } else {
-            std::this_thread::yield();
-        }
-    }
-}
-
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) // b > 0
 {
     const std::int64_t q = a / b;
@@ -266,10 +252,11 @@ CFaultSweeper::CFaultSweeper(float* grid, std::int32_t width, std::int32_t heigh
         m_blockCount = 0;
         return;
     }
-    m_rowsDone.reset(new std::atomic<std::uint32_t>[static_cast<std::size_t>(m_blockCount)]());
     if (m_wide) {
         m_chunkCount = ChunkCount512(m_width);
         m_chunksDone.reset(new std::atomic<std::int32_t>[static_cast<std::size_t>(m_blockCount)]());
+    } else {
+        m_rowsDone.reset(new std::atomic<std::uint32_t>[static_cast<std::size_t>(m_blockCount)]());
     }
     // A few column slices per thread in the second pass, each at least 256
     // columns wide.
@@ -416,7 +403,7 @@ void CFaultSweeper::WideBlock(std::int32_t block, int worker)
     // the column step once the block above is finished.
     RowBlock(block, worker);
     if (aboveDone != nullptr)
-        WaitSpinning(*aboveDone, m_chunkCount);
+        FaultSweepKernels::WaitSpinning(*aboveDone, m_chunkCount);
     DownBlock(block);
     m_chunksDone[block].store(m_chunkCount, std::memory_order_release);
 }

@@ -1,7 +1,6 @@
 #include "terrain/CFaultSweeperKernels.h"
 
 #include <algorithm>
-#include <thread>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -343,22 +342,6 @@ VP_AVX512_INLINE void Down(const BlockState& k, int q, int u, __m512d* above)
     }
 }
 
-// Waits until the block above has finished `target` chunks. Its thread is
-// running (blocks are taken in order), so the wait is short; after a while
-// it lets other threads have the core, for machines with fewer cores than
-// sweeping threads.
-void WaitAbove(const std::atomic<std::int32_t>* done, std::int32_t target)
-{
-    if (done == nullptr)
-        return;
-    for (int spin = 0; done->load(std::memory_order_acquire) < target; ++spin) {
-        if (spin < 4096)
-            _mm_pause();
-        else
-            std::this_thread::yield();
-    }
-}
-
 } // namespace
 
 VP_AVX512 void SweepBlock512(const Block512& job)
@@ -424,7 +407,8 @@ VP_AVX512 void SweepBlock512(const Block512& job)
         const int down = r + 2;
         const bool stepping = down < chunks;
         if (stepping) {
-            WaitAbove(job.aboveDone, chunks - down);
+            if (job.aboveDone != nullptr) // blocks are taken in order: the one above is running
+                WaitSpinning(*job.aboveDone, chunks - down);
             if (down < full)
                 DownStart<true>(k, down, above);
             else

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <thread>
 
 // Kernels of CFaultSweeper that need AVX-512 (AVX512F); callers check the
 // processor first. Only CFaultSweeper uses them.
@@ -45,6 +46,23 @@ struct Block512 {
 // Raises the block's rows, sweeps each left to right and right to left and
 // steps the columns down from `above` through the block, in place.
 void SweepBlock512(const Block512& job);
+
+// Waits until `value`, raised by another running thread without
+// notification, reaches `target`. The wait is short while both threads run;
+// after a while it lets other threads have the core, for machines with fewer
+// cores than sweeping threads.
+inline void WaitSpinning(const std::atomic<std::int32_t>& value, std::int32_t target)
+{
+    for (int spin = 0; value.load(std::memory_order_acquire) < target; ++spin) {
+        if (spin < 4096) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        } else {
+            std::this_thread::yield();
+        }
+    }
+}
 
 // dst[x] = (1 - k) * dst[x] + k * src[x] in double, rounded to float, for
 // x < count, where keep = 1 - k and blend = k. `ahead` (may be null) is the

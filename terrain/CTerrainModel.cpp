@@ -73,7 +73,7 @@ int CTerrainModel::AllocateGrid(std::int32_t width, std::int32_t height)
     if (width < 1 || height < 1)
         return -1;
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    if (count > SIZE_MAX / sizeof(float) - kLargePage)
+    if (count > (SIZE_MAX - kLargePage) / sizeof(float))
         return -1;
     const std::size_t bytes = count * sizeof(float);
     const std::size_t align = bytes >= kLargePage ? kLargePage : 64;
