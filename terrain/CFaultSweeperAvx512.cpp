@@ -11,9 +11,10 @@
 // which is the same bits as float((1 - k) * s + k * v) evaluated in double:
 // k * v is a product of two 24-bit significands, exact in double, so the
 // fused form rounds the same sum once just as the plain form does. Stepping
-// a line's first sample against itself leaves it as it is ((1 - k) * s and
-// k * s are exact and add up to s), so the kernels step every sample and
-// start each chain from the line's first sample.
+// a line's first sample against itself leaves it as it is ((1 - k) + k is 1
+// to within a double rounding, so the double result lies a few double units
+// from s and rounds back to s as a float), so the kernels step every sample
+// and start each chain from the line's first sample.
 //
 // SweepBlock512 takes a block of 32 rows through the fault, both row sweeps
 // and the top-to-bottom column step, in chunks of 64 columns:
@@ -457,7 +458,7 @@ VP_AVX512 void BlendRows512(float* dst, const float* src, std::int32_t count, do
             _mm_prefetch(reinterpret_cast<const char*>(ahead + x), _MM_HINT_T0);
         const __m512d s = _mm512_cvtps_pd(_mm256_loadu_ps(dst + x));
         const __m512d v = _mm512_cvtps_pd(_mm256_loadu_ps(src + x));
-        _mm256_storeu_ps(dst + x, _mm512_cvtpd_ps(_mm512_fmadd_pd(blend, v, _mm512_mul_pd(keep, s))));
+        _mm256_storeu_ps(dst + x, _mm512_cvtpd_ps(Blend(s, v, keep, blend)));
     }
     for (; x < count; ++x)
         dst[x] = static_cast<float>(keepValue * static_cast<double>(dst[x]) + blendValue * static_cast<double>(src[x]));
