@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config ccache
   qt6-base-dev libqt6opengl6-dev qt6-base-dev-tools
   libglm-dev
   libgl1-mesa-dri libegl1 libegl-dev libgl-dev libopengl-dev libgles-dev
