@@ -13,6 +13,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CommandIds.h"
+#include "render/Angles.h"
 #include "view/CvantaPeakView.h"
 
 namespace {
@@ -93,7 +94,7 @@ bool CvantaPeakApp::ApplyFlightOptions()
 {
     CvantaPeakView* view = m_frame->View();
     view->SetStartSpeed(m_commandLine.speedKmh);
-    view->SetTurnRate(m_commandLine.turnDegreesPerSecond * 3.14159265358979f / 180.0f);
+    view->SetTurnRate(DegreesToRadians(m_commandLine.turnDegreesPerSecond));
     if (!m_commandLine.statsFile.isEmpty()) {
         m_statsFile.reset(std::fopen(QFile::encodeName(m_commandLine.statsFile).constData(), "w"));
         if (!m_statsFile) {

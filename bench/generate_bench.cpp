@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include "terrain/CTerrainGenerator.h"
+#include "terrain/TerrainFiles.h"
 
 int main(int argc, char** argv)
 {
@@ -61,8 +62,8 @@ int main(int argc, char** argv)
     done.store(true);
     watcher.join();
 
-    const std::string heightmap = std::string(folder) + "/" + CTerrainGenerator::kHeightmapName;
-    const std::string texture = std::string(folder) + "/" + CTerrainGenerator::kTextureName;
+    const std::string heightmap = std::string(folder) + "/" + TerrainFiles::kHeightmap;
+    const std::string texture = std::string(folder) + "/" + TerrainFiles::kTexture;
     std::remove(heightmap.c_str());
     std::remove(texture.c_str());
     ::rmdir(folder);

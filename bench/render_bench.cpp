@@ -20,13 +20,14 @@
 
 #include <QGuiApplication>
 
+#include "flight/CFlightFrame.h"
+#include "flight/CPageBuilder.h"
 #include "landscape/CLandscape.h"
 #include "render/CCamera.h"
 #include "render/DeviceSetup.h"
 #include "render/Overlay.h"
 #include "render/PageTexture.h"
 #include "render/gl/CEglContext.h"
-#include "render/gl/CGLDevice.h"
 #include "render/gl/Direct3D.h"
 #include "terrain/CBitmapEx.h"
 
@@ -94,13 +95,9 @@ void PaintColours(const std::vector<std::int32_t>& heights, int size, CBitmapEx*
 std::unique_ptr<CLandscape> BuildLandscape(IDevice* device, const std::vector<std::int32_t>& heights,
                                            const CBitmapEx& colours)
 {
-    auto landscape = std::make_unique<CLandscape>();
-    landscape->m_device = device;
-    landscape->m_texture = CreatePageTexture(device, colours, 0, 0, kWindow, kWindow);
+    auto landscape = CPageBuilder::BuildPage(device, &colours, 0, 0, 0.0f, heights.data(), kWindow, kWindow);
     landscape->m_minError = 0.05f;
     landscape->m_maxRenderTime = 200;
-    landscape->SetHeightWindow(kWindow, heights.data(), kWindow);
-    landscape->Initialise();
     return landscape;
 }
 
@@ -135,46 +132,21 @@ int main(int argc, char** argv)
     PaintColours(heights, kWindow, &colours);
     std::mutex landscapeLock;
     std::unique_ptr<CLandscape> landscape = BuildLandscape(device, heights, colours);
-    const int half = kWindow / 2;
-    camera.SetPosition({static_cast<float>(half),
-                        static_cast<float>(landscape->Sample(half, half)) * landscape->m_heightScale + 200.0f,
-                        static_cast<float>(half)});
+    camera.SetPosition(CPageBuilder::StartPosition(*landscape, kWindow, kWindow));
     SetupRenderState(device);
 
-    char text[128];
-    int roam = 0, draw = 0;
     std::vector<double> roamTimes, drawTimes; // the landscape's own timings, milliseconds
+    FrameStatus status;
+    status.speedKmh = 100.0f;
+    status.fps = 40;
     const auto frame = [&]() {
         const auto start = std::chrono::steady_clock::now();
         camera.Apply();
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-        device->BeginScene();
-        DrawAxes(device);
-        int triangles = 0;
-        {
-            std::lock_guard<std::mutex> lock(landscapeLock);
-            landscape->Update();
-            roam = landscape->m_roamTime;
-            draw = landscape->m_drawTime;
-            roamTimes.push_back(roam);
-            drawTimes.push_back(draw);
-            triangles = landscape->m_trianglesRendered;
-        }
-        const D3DXVECTOR3 eye = camera.Position();
-        std::snprintf(text, sizeof text, "Tiempo ROAM:%d mseg", roam);
-        DrawOverlayText(0, text);
-        std::snprintf(text, sizeof text, "Tiempo DirectX:%d mseg", draw);
-        DrawOverlayText(20, text);
-        std::snprintf(text, sizeof text, "Camara: X:%.2fKms Y:%.2fm Z:%.2fKms", eye.x / 1000.0,
-                      static_cast<double>(eye.y), eye.z / 1000.0);
-        DrawOverlayText(40, text);
-        DrawOverlayText(60, "Velocidad:100.00");
-        std::snprintf(text, sizeof text, "N\xBA triangulos renderizados:%ld", static_cast<long>(triangles));
-        DrawOverlayText(80, text);
-        std::snprintf(text, sizeof text, "Frames por segundo:%d", 40);
-        DrawOverlayText(140, text);
-        device->EndScene();
-        device->Present();
+        CLandscape* shown = landscape.get();
+        const FrameFigures figures = CFlightFrame::Draw(device, camera.Snapshot(), landscapeLock, shown, {},
+                                                        [&status]() { return status; }, true);
+        roamTimes.push_back(figures.roamTime);
+        drawTimes.push_back(figures.drawTime);
         camera.Advance(0.5f); // 100 km/h at about 18 ms a frame
         return Milliseconds(std::chrono::steady_clock::now() - start);
     };
@@ -239,7 +211,7 @@ int main(int argc, char** argv)
     std::printf("texture_drawn_at_once_max_stall_ms: %.2f\n", std::max(0.0, worstAtOnce - median));
 
     landscape->Destroy();
-    static_cast<CGLDevice*>(device)->DetachRenderThread();
+    device->DetachRenderThread();
     ReleaseDirect3D();
     return 0;
 }

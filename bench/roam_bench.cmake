@@ -4,4 +4,4 @@
 add_executable(roam_bench
   ${CMAKE_CURRENT_SOURCE_DIR}/roam_bench.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/roam_bench_baseline.cpp)
-target_link_libraries(roam_bench PRIVATE vp_landscape)
+target_link_libraries(roam_bench PRIVATE vp_landscape vp_test_support)

@@ -15,7 +15,8 @@
 #include "bench/roam_bench_baseline.h"
 #include "landscape/CLandscape.h"
 #include "render/CCamera.h"
-#include "render/CRecordingDevice.h"
+#include "render/Angles.h"
+#include "tests/support/CRecordingDevice.h"
 
 namespace {
 
@@ -26,7 +27,6 @@ constexpr int kBaselineFrames = 40;
 // ROAM_BENCH_NO_WORKER=1 to keep every pass on the calling thread.
 constexpr float kFrameSeconds = 0.016f;
 constexpr float kSpeedPerSecond = 1000.0f * 1000.0f / 3600.0f; // 1000 km/h in world units
-constexpr float kTurn = 0.0872664600610733f;                   // 5 degrees
 
 struct Rng {
     std::uint64_t state;
@@ -148,7 +148,7 @@ struct FlightResult {
 void Steer(CCamera& camera, int frame)
 {
     if ((frame / 100) % 2 == 1 && frame % 5 == 0) {
-        camera.Turn(kTurn);
+        camera.Turn(kTurnStep);
     }
 }
 

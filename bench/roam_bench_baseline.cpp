@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "landscape/CLandscape.h"
-#include "landscape/TickCount.h"
+#include "terrain/TickCount.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "landscape/LandscapeVertex.h"
-#include "landscape/TickCount.h"
+#include "terrain/TickCount.h"
 
 namespace {
 // Largest window the tree's node indices can address: the deepest forced

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "landscape/CLandscape.h"
-#include "landscape/TickCount.h"
+#include "terrain/TickCount.h"
 #include "landscape/TriangleHeap.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "landscape/CLandscape.h"
 #include "landscape/LandscapeVertex.h"
-#include "landscape/TickCount.h"
+#include "terrain/TickCount.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "overview/COverviewMap.h"
+#include "terrain/TerrainFiles.h"
 
 #include <QColor>
 #include <QMetaObject>
@@ -29,7 +30,7 @@ std::int32_t TruncToInt(double value)
 int COverviewMap::Build(QWidget* control)
 {
     CBitmapEx heightmap;
-    heightmap.LoadFromFile(kHeightmapFile);
+    heightmap.LoadFromFile(TerrainFiles::kHeightmap);
     if (heightmap.m_pixels == nullptr) {
         std::lock_guard<std::mutex> guard(m_lock);
         m_control = control;

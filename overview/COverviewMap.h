@@ -42,7 +42,6 @@ struct MapClient {
 class COverviewMap {
 public:
     // The heightmap file Build reads, relative to the working directory.
-    static constexpr const char* kHeightmapFile = "terrainMdt_8193x8193.bmp";
 
     COverviewMap() = default;
     COverviewMap(const COverviewMap&) = delete;

@@ -58,4 +58,9 @@ public:
     // From user memory, vertices of `stride` bytes in the current format.
     virtual int DrawPrimitiveUP(D3DPRIMITIVETYPE type, unsigned primitiveCount, const void* data,
                                 unsigned stride) = 0;
+
+    // The render thread, before it ends: gives up whatever binds the device
+    // to the calling thread (a current context), so that another thread may
+    // draw next or release the device. Devices bound to no thread do nothing.
+    virtual void DetachRenderThread() = 0;
 };

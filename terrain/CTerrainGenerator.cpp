@@ -10,6 +10,8 @@
 
 #include "terrain/CTerrainModel.h"
 #include "terrain/CTextureGenerator.h"
+#include "terrain/TerrainFiles.h"
+#include "terrain/TickCount.h"
 
 namespace {
 
@@ -18,13 +20,6 @@ constexpr float kFaultsDone = 0.85f;
 constexpr float kHeightmapWritten = 0.89f;
 constexpr float kHeightmapRead = 0.92f;
 constexpr float kTexturePainted = 0.97f;
-
-// Milliseconds from a monotonic clock, wrapping like a 32-bit tick count.
-std::uint32_t TickCount()
-{
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
 
 std::string JoinPath(const std::string& folder, const char* name)
 {
@@ -83,7 +78,7 @@ int CTerrainGenerator::Run(const Settings& settings)
     auto texture = std::make_unique<CTextureGenerator>();
     int tilesLoaded = 0;
     for (int slot = 0; slot < CTextureGenerator::kSlots; ++slot) {
-        const std::string path = JoinPath(settings.texturesFolder, kTileNames[slot]);
+        const std::string path = JoinPath(settings.texturesFolder, TerrainFiles::kTiles[slot]);
         texture->m_tiles[slot].LoadFromFile(path.c_str());
         ++texture->m_tileCount;
         if (texture->m_tiles[slot].HasPixels())
@@ -94,13 +89,13 @@ int CTerrainGenerator::Run(const Settings& settings)
     if (tilesLoaded == 0)
         return Fail(Format("No se pudo leer ninguna textura en la carpeta %s", settings.texturesFolder));
 
-    const std::string heightmapPath = JoinPath(settings.folder, kHeightmapName);
-    const std::string texturePath = JoinPath(settings.folder, kTextureName);
+    const std::string heightmapPath = JoinPath(settings.folder, TerrainFiles::kHeightmap);
+    const std::string texturePath = JoinPath(settings.folder, TerrainFiles::kTexture);
     const std::string heightmapStage = heightmapPath + ".new";
     const std::string textureStage = texturePath + ".new";
-    const std::string writeHeightmapError = std::string("Error en escribir el fichero ") + kHeightmapName;
-    const std::string readHeightmapError = std::string("Error en leer el fichero ") + kHeightmapName;
-    const std::string writeTextureError = std::string("Error en escribir el fichero ") + kTextureName;
+    const std::string writeHeightmapError = std::string("Error en escribir el fichero ") + TerrainFiles::kHeightmap;
+    const std::string readHeightmapError = std::string("Error en leer el fichero ") + TerrainFiles::kHeightmap;
+    const std::string writeTextureError = std::string("Error en escribir el fichero ") + TerrainFiles::kTexture;
 
     std::int32_t w = size;
     std::int32_t h = size;

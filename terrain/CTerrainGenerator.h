@@ -16,11 +16,6 @@
 // they were. Use one object per run.
 class CTerrainGenerator {
 public:
-    static constexpr const char* kHeightmapName = "terrainMdt_8193x8193.bmp";
-    static constexpr const char* kTextureName = "terrainMdt_8193x8193_Texture.bmp";
-    // Tile files, in texture generator slot order (water to highest ground).
-    static constexpr const char* kTileNames[5]
-        = {"water1.bmp", "lowestTile.bmp", "lowTile.bmp", "HighTile.bmp", "highestTile.bmp"};
     static constexpr std::int32_t kDefaultSize = 8193;
     static constexpr std::int32_t kMinSize = 2;
     static constexpr std::int32_t kMaxSize = 16385;

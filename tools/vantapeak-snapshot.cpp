@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,8 +25,10 @@
 #include <QImage>
 #include <QString>
 
+#include "flight/CFlightFrame.h"
+#include "flight/CPageBuilder.h"
 #include "landscape/CLandscape.h"
-#include "landscape/TickCount.h"
+#include "render/Angles.h"
 #include "render/CCamera.h"
 #include "render/DeviceSetup.h"
 #include "render/Overlay.h"
@@ -33,11 +37,11 @@
 #include "render/gl/CGLDevice.h"
 #include "render/gl/Direct3D.h"
 #include "terrain/CBitmapEx.h"
+#include "terrain/CTerrainModel.h"
+#include "terrain/TerrainFiles.h"
+#include "terrain/TickCount.h"
 
 namespace {
-
-const char* const kHeightmapFile = "terrainMdt_8193x8193.bmp";
-const char* const kTextureFile = "terrainMdt_8193x8193_Texture.bmp";
 
 struct Options {
     std::string dir = ".";
@@ -141,33 +145,7 @@ bool ParseArguments(int argc, char** argv, Options* options)
     return true;
 }
 
-// The heightmap's grey levels (red channel) of the window at (x0, z0),
-// clamped at the far edges as a paging run clamps it.
-std::vector<std::int32_t> CutHeightWindow(const CBitmapEx& heightmap, int x0, int z0, int* width, int* height)
-{
-    *width = std::min(*width, heightmap.Width() - x0);
-    *height = std::min(*height, heightmap.Height() - z0);
-    std::vector<std::int32_t> window;
-    if (*width < 2 || *height < 2)
-        return window;
-    window.resize(static_cast<std::size_t>(*width) * *height);
-    for (int z = 0; z < *height; ++z)
-        for (int x = 0; x < *width; ++x)
-            window[static_cast<std::size_t>(z) * *width + x] =
-                static_cast<std::int32_t>((heightmap.ReadPixel(x0 + x, z0 + z) >> 16) & 0xFF);
-    return window;
-}
-
 std::string Path(const std::string& dir, const char* name) { return dir + "/" + name; }
-
-// One statistics line, formatted printf-style (Windows-1252 text).
-template <typename... Args>
-std::string Format(const char* format, Args... args)
-{
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, format, args...);
-    return buffer;
-}
 
 } // namespace
 
@@ -184,15 +162,16 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 
-    CBitmapEx heightmap;
-    if (heightmap.LoadFromFile(Path(options.dir, kHeightmapFile).c_str()) != 0 || !heightmap.HasPixels()) {
-        std::fprintf(stderr, "Error en leer el fichero %s\n", kHeightmapFile);
+    CTerrainModel terrain;
+    if (terrain.LoadHeightmap(Path(options.dir, TerrainFiles::kHeightmap).c_str()) != 0 ||
+        !terrain.m_image.HasPixels()) {
+        std::fprintf(stderr, "Error en leer el fichero %s\n", TerrainFiles::kHeightmap);
         return 1;
     }
     CBitmapEx texture;
-    if (!options.wireframe &&
-        (texture.LoadFromFile(Path(options.dir, kTextureFile).c_str()) != 0 || !texture.HasPixels())) {
-        std::fprintf(stderr, "Error en leer el fichero %s\n", kTextureFile);
+    if (!options.wireframe && (texture.LoadFromFile(Path(options.dir, TerrainFiles::kTexture).c_str()) != 0 ||
+                               !texture.HasPixels())) {
+        std::fprintf(stderr, "Error en leer el fichero %s\n", TerrainFiles::kTexture);
         return 1;
     }
 
@@ -208,78 +187,62 @@ int main(int argc, char** argv)
     camera.SetupProjection();
     CreateOverlayFont(device);
 
-    const PageWindow page = ComputePageWindow(heightmap.Width(), heightmap.Height());
-    int x0 = 0, z0 = 0;
+    // Without --camera the window is the start command's, at the origin; with
+    // it, the one a paging run would cut around the camera, moved back inside
+    // the heightmap when the camera is past its far edge.
+    const std::int32_t mapWidth = terrain.m_gridWidth;
+    const std::int32_t mapHeight = terrain.m_gridHeight;
+    const PageWindow page = ComputePageWindow(mapWidth, mapHeight);
+    std::int32_t x0 = 0, z0 = 0;
     if (options.hasCamera) {
-        x0 = static_cast<int>(std::max(0.0f, options.camera[0] - page.width * 0.5f));
-        z0 = static_cast<int>(std::max(0.0f, options.camera[2] - page.height * 0.5f));
-        x0 = std::min(x0, std::max(0, heightmap.Width() - 2));
-        z0 = std::min(z0, std::max(0, heightmap.Height() - 2));
+        CPageBuilder::PageOrigin(options.camera[0], options.camera[2], page.width, page.height, &x0, &z0);
+        x0 = std::min(x0, std::max(0, mapWidth - 2));
+        z0 = std::min(z0, std::max(0, mapHeight - 2));
     }
-    int windowWidth = page.width, windowHeight = page.height;
-    const std::vector<std::int32_t> window = CutHeightWindow(heightmap, x0, z0, &windowWidth, &windowHeight);
-    if (window.empty()) {
+    std::int32_t windowWidth = page.width, windowHeight = page.height;
+    std::unique_ptr<std::int32_t[]> window;
+    if (CPageBuilder::CutWindow(terrain, x0, z0, &windowWidth, &windowHeight, &window) != 0 || windowWidth < 2 ||
+        windowHeight < 2) {
         std::fprintf(stderr, "vantapeak-snapshot: el terreno es demasiado pequeño\n");
         ReleaseDirect3D();
         return 1;
     }
 
-    CLandscape landscape;
-    landscape.m_originX = static_cast<float>(x0);
-    landscape.m_originZ = static_cast<float>(z0);
-    landscape.m_device = device;
-    landscape.m_texture =
-        options.wireframe ? nullptr : CreatePageTexture(device, texture, x0, z0, windowWidth, windowHeight);
-    landscape.m_minError = options.minError;
-    landscape.m_maxRenderTime = options.maxRenderTime;
-    landscape.SetHeightWindow(windowHeight, window.data(), windowWidth);
-    if (landscape.Initialise() != 0) {
+    int initialised = 0;
+    std::unique_ptr<CLandscape> built =
+        CPageBuilder::BuildPage(device, options.wireframe ? nullptr : &texture, x0, z0, 0.0f, window.get(),
+                                windowWidth, windowHeight, &initialised);
+    window.reset();
+    if (initialised != 0) {
         std::fprintf(stderr, "vantapeak-snapshot: no se puede crear el paisaje\n");
-        landscape.Destroy();
+        built->Destroy();
         ReleaseDirect3D();
         return 1;
     }
+    built->m_minError = options.minError;
+    built->m_maxRenderTime = options.maxRenderTime;
+    CLandscape* const landscape = built.get();
+    std::mutex landscapeLock;
 
     if (options.hasCamera) {
         camera.SetPosition({options.camera[0], options.camera[1], options.camera[2]});
     } else {
-        const int halfW = windowWidth / 2;
-        const int halfH = windowHeight / 2;
-        const float ground = static_cast<float>(landscape.Sample(halfW, halfH)) * landscape.m_heightScale;
-        camera.SetPosition({static_cast<float>(halfW + x0), ground + 200.0f, static_cast<float>(halfH + z0)});
+        camera.SetPosition(CPageBuilder::StartPosition(*landscape, windowWidth, windowHeight));
     }
     if (options.heading != 0.0f)
-        camera.Turn(options.heading * 3.14159265358979f / 180.0f);
+        camera.Turn(DegreesToRadians(options.heading));
     SetupRenderState(device);
     SetFillMode(device, options.wireframe);
 
-    std::vector<std::string> lines;
+    std::vector<OverlayLine> lines;
     const std::uint32_t start = TickCount();
     for (int frame = 0; frame < options.frames; ++frame) {
         camera.Apply();
-        const D3DXVECTOR3 eye = camera.Position();
-        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-        device->BeginScene();
-        DrawAxes(device);
-        landscape.Update();
         const std::uint32_t elapsed = TickCount() - start;
-        const unsigned fps = elapsed > 1000 ? static_cast<unsigned>(frame) / (elapsed / 1000) : 0;
-        lines = {
-            Format("Tiempo ROAM:%d mseg", landscape.m_roamTime),
-            Format("Tiempo DirectX:%d mseg", landscape.m_drawTime),
-            Format("Camara: X:%.2fKms Y:%.2fm Z:%.2fKms", eye.x / 1000.0, static_cast<double>(eye.y),
-                   eye.z / 1000.0),
-            Format("Velocidad:%.2f", 0.0),
-            Format("N\xBA triangulos renderizados:%ld", static_cast<long>(landscape.m_trianglesRendered)),
-            Format("Frames por segundo:%d", static_cast<int>(fps)),
-        };
-        if (options.overlay) {
-            const int tops[] = {0, 20, 40, 60, 80, 140};
-            for (std::size_t i = 0; i < lines.size(); ++i)
-                DrawOverlayText(tops[i], lines[i].c_str());
-        }
-        device->EndScene();
-        device->Present();
+        FrameStatus status;
+        status.fps = elapsed > 1000 ? static_cast<std::uint32_t>(frame) / (elapsed / 1000) : 0;
+        CFlightFrame::Draw(device, camera.Snapshot(), landscapeLock, landscape, {},
+                           [&status]() { return status; }, options.overlay, &lines);
     }
 
     std::vector<std::uint32_t> pixels;
@@ -288,11 +251,11 @@ int main(int argc, char** argv)
     QImage image(reinterpret_cast<const uchar*>(pixels.data()), options.width, options.height, options.width * 4,
                  QImage::Format_RGB32);
     const bool saved = image.save(QString::fromLocal8Bit(options.out.c_str()), "PNG");
-    for (const std::string& line : lines)
-        std::printf("%s\n", QString::fromLatin1(line.c_str()).toUtf8().constData());
+    for (const OverlayLine& line : lines)
+        std::printf("%s\n", QString::fromLatin1(line.text.c_str()).toUtf8().constData());
 
-    landscape.Destroy();
-    gl->DetachRenderThread();
+    built->Destroy();
+    device->DetachRenderThread();
     ReleaseDirect3D();
     if (!saved) {
         std::fprintf(stderr, "vantapeak-snapshot: no se puede escribir %s\n", options.out.c_str());

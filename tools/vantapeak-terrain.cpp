@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "terrain/CTerrainGenerator.h"
+#include "terrain/TerrainFiles.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ void Usage(std::FILE* out)
         "  --seed N        semilla, 0 a 4294967295 (por defecto, la hora actual)\n"
         "  --textures DIR  carpeta de las texturas (por defecto, DIR/Textures de --out)\n"
         "  --help          muestra esta ayuda\n",
-        CTerrainGenerator::kHeightmapName, CTerrainGenerator::kTextureName, CTerrainGenerator::kMinSize,
+        TerrainFiles::kHeightmap, TerrainFiles::kTexture, CTerrainGenerator::kMinSize,
         CTerrainGenerator::kMaxSize, CTerrainGenerator::kDefaultSize);
 }
 

@@ -189,13 +189,6 @@ protected:
     bool PagingNeeded() const;
     void StartPagingThread();
     static unsigned PagingThreadProc(CvantaPeakView* view);
-    // A new landscape over `window` (width x height samples) at the given
-    // page origin, drawing with `texture` (which it then owns), initialised.
-    // The start command and paging threads; reads only the device and the
-    // page origin's y.
-    std::unique_ptr<CLandscape> BuildLandscape(float originX, float originZ, const std::int32_t* window,
-                                               std::int32_t width, std::int32_t height,
-                                               ITexture* texture) const;
     void PageTerrain();
     // Ends the render thread, a paging run and a terrain generation, waiting
     // for each; the user-interface thread, before anything is freed.

@@ -6,6 +6,7 @@
 
 #include "landscape/CLandscape.h"
 #include "render/DeviceSetup.h"
+#include "render/Angles.h"
 #include "render/IDevice.h"
 #include "render/Overlay.h"
 #include "render/gl/CQtWindowContext.h"
@@ -13,9 +14,8 @@
 
 namespace {
 
-// One move step in world units and one turn step in radians (5 degrees).
+// One move step in world units.
 constexpr float kMoveStep = 20.0f;
-constexpr float kTurnStep = 0.0872664600610733f;
 
 } // namespace
 

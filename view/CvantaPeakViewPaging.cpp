@@ -5,9 +5,9 @@
 
 #include <memory>
 
+#include "flight/CPageBuilder.h"
 #include "landscape/CLandscape.h"
-#include "landscape/TickCount.h"
-#include "render/PageTexture.h"
+#include "terrain/TickCount.h"
 
 bool CvantaPeakView::PagingNeeded() const
 {
@@ -35,23 +35,6 @@ void CvantaPeakView::StartPagingThread()
     m_pagingNoticeTick = TickCount();
 }
 
-std::unique_ptr<CLandscape> CvantaPeakView::BuildLandscape(float originX, float originZ,
-                                                           const std::int32_t* window, std::int32_t width,
-                                                           std::int32_t height, ITexture* texture) const
-{
-    // The result of Initialise is not examined: a landscape whose vertex
-    // buffer cannot be created draws nothing, and the next run replaces it.
-    auto landscape = std::make_unique<CLandscape>();
-    landscape->m_originX = originX;
-    landscape->m_originY = m_pageOriginY.load();
-    landscape->m_originZ = originZ;
-    landscape->m_device = m_device;
-    landscape->m_texture = texture;
-    landscape->SetHeightWindow(height, window, width);
-    landscape->Initialise();
-    return landscape;
-}
-
 unsigned CvantaPeakView::PagingThreadProc(CvantaPeakView* view)
 {
     if (view != nullptr) {
@@ -69,24 +52,15 @@ void CvantaPeakView::PageTerrain()
 
     std::int32_t width = m_windowWidth;
     std::int32_t height = m_windowHeight;
-    std::unique_ptr<std::int32_t[]> window(
-        new std::int32_t[static_cast<std::size_t>(width) * static_cast<std::size_t>(height)]);
-
-    float fx = position.x - static_cast<float>(width) * 0.5f;
-    float fz = position.z - static_cast<float>(height) * 0.5f;
-    if (fx < 0.0f) {
-        fx = 0.0f;
-    }
-    if (fz < 0.0f) {
-        fz = 0.0f;
-    }
-    const std::int32_t x0 = static_cast<std::int32_t>(fx);
-    const std::int32_t z0 = static_cast<std::int32_t>(fz);
+    std::int32_t x0 = 0;
+    std::int32_t z0 = 0;
+    CPageBuilder::PageOrigin(position.x, position.z, width, height, &x0, &z0);
+    std::unique_ptr<std::int32_t[]> window;
 
     // A camera so far past the far edge that the window would be empty keeps
     // the current landscape; so does a run cancelled by the view's destruction.
-    const bool cut = m_terrain.ExtractWindow(x0, z0, width, height, window.get()) == 0 &&
-                     width > 1 && height > 1;
+    const bool cut = CPageBuilder::CutWindow(m_terrain, x0, z0, &width, &height, &window) == 0 && width > 1 &&
+                     height > 1;
     if (!cut || m_stop.load()) {
         m_pagingCount.fetch_sub(1);
         return;
@@ -94,11 +68,9 @@ void CvantaPeakView::PageTerrain()
     const float ox = static_cast<float>(x0);
     const float oz = static_cast<float>(z0);
 
-    ITexture* texture = nullptr;
-    if (m_textured.load()) {
-        texture = CreatePageTexture(m_device, m_textureImage, x0, z0, width, height);
-    }
-    std::unique_ptr<CLandscape> landscape = BuildLandscape(ox, oz, window.get(), width, height, texture);
+    std::unique_ptr<CLandscape> landscape =
+        CPageBuilder::BuildPage(m_device, m_textured.load() ? &m_textureImage : nullptr, x0, z0,
+                                m_pageOriginY.load(), window.get(), width, height);
     window.reset();
     if (m_stop.load()) {
         landscape->Destroy();

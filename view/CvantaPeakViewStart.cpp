@@ -10,8 +10,10 @@
 
 #include <memory>
 
+#include "flight/CPageBuilder.h"
 #include "landscape/CLandscape.h"
-#include "landscape/TickCount.h"
+#include "terrain/TerrainFiles.h"
+#include "terrain/TickCount.h"
 #include "overview/COverviewControl.h"
 #include "render/DeviceSetup.h"
 #include "render/Overlay.h"
@@ -21,9 +23,6 @@
 #include "view/MessageBox.h"
 
 namespace {
-
-constexpr const char* kHeightmapFile = "terrainMdt_8193x8193.bmp";
-constexpr const char* kTextureFile = "terrainMdt_8193x8193_Texture.bmp";
 
 // The start blocks the user interface while it loads and builds: show it.
 class CWaitCursor {
@@ -107,7 +106,7 @@ void CvantaPeakView::OnStartSimulation()
     m_showPagingNotice = false;
 
     if (!m_terrain.m_image.HasPixels()) {
-        m_terrain.LoadHeightmap(kHeightmapFile);
+        m_terrain.LoadHeightmap(TerrainFiles::kHeightmap);
         m_mapWidth = m_terrain.m_gridWidth;
         m_mapHeight = m_terrain.m_gridHeight;
     }
@@ -116,43 +115,31 @@ void CvantaPeakView::OnStartSimulation()
     m_windowHeight = page.height;
     m_pagingMargin = page.margin;
 
-    std::unique_ptr<std::int32_t[]> window(new std::int32_t[static_cast<std::size_t>(m_windowWidth) *
-                                                            static_cast<std::size_t>(m_windowHeight)]);
+    std::unique_ptr<std::int32_t[]> window;
     m_pageOriginX = 0.0f;
     m_pageOriginY = 0.0f;
     m_pageOriginZ = 0.0f;
-    if (m_terrain.ExtractWindow(0, 0, m_windowWidth, m_windowHeight, window.get()) != 0) {
+    if (CPageBuilder::CutWindow(m_terrain, 0, 0, &m_windowWidth, &m_windowHeight, &window) != 0) {
         ShowMessageBox(QString::fromUtf8("Error en leer el fichero terrainMdt_8193x8193.bmp"), this);
         return;
     }
 
-    ITexture* texture = nullptr;
     if (m_textured.load()) {
-        m_textureImage.LoadFromFile(kTextureFile);
+        m_textureImage.LoadFromFile(TerrainFiles::kTexture);
         if (!m_textureImage.HasPixels()) {
             ShowMessageBox(QString::fromUtf8("Error en leer el fichero terrainMdt_8193x8193_Texture.bmp"),
                            this);
             return;
         }
-        texture = CreatePageTexture(m_device, m_textureImage, static_cast<int>(m_pageOriginX.load()),
-                                    static_cast<int>(m_pageOriginZ.load()), m_windowWidth, m_windowHeight);
     }
-
-    CLandscape* landscape = BuildLandscape(m_pageOriginX.load(), m_pageOriginZ.load(), window.get(),
-                                           m_windowWidth, m_windowHeight, texture)
+    CLandscape* landscape = CPageBuilder::BuildPage(m_device, m_textured.load() ? &m_textureImage : nullptr, 0, 0,
+                                                    m_pageOriginY.load(), window.get(), m_windowWidth,
+                                                    m_windowHeight)
                                 .release();
     window.reset();
     landscape->m_minError = m_minError;
     landscape->m_maxRenderTime = m_maxRenderTime;
-
-    const std::int32_t halfW = m_windowWidth / 2;
-    const std::int32_t halfH = m_windowHeight / 2;
-    // A window too small for a landscape has no samples: the camera then
-    // starts at level 0.
-    const std::int32_t level = landscape->m_heights ? landscape->Sample(halfW, halfH) : 0;
-    const float height = static_cast<float>(level) * landscape->m_heightScale;
-    m_camera.SetPosition(D3DXVECTOR3(static_cast<float>(halfW) + m_pageOriginX.load(), height + 200.0f,
-                                     static_cast<float>(halfH) + m_pageOriginZ.load()));
+    m_camera.SetPosition(CPageBuilder::StartPosition(*landscape, m_windowWidth, m_windowHeight));
     {
         std::lock_guard<std::mutex> guard(m_landscapeLock);
         m_landscape = landscape;

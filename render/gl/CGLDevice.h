@@ -86,7 +86,7 @@ public:
     int ReadBackBuffer(std::vector<std::uint32_t>* pixels);
     // Render thread, before it ends: releases the context so that another
     // thread may become the render thread.
-    void DetachRenderThread();
+    void DetachRenderThread() override;
     unsigned Width() const { return m_width; }
     unsigned Height() const { return m_height; }
     unsigned ForeignThreadCalls() const { return m_foreignThreadCalls.load(); }

@@ -6,7 +6,7 @@
 
 #include "landscape/CLandscape.h"
 #include "render/CCamera.h"
-#include "render/CRecordingDevice.h"
+#include "tests/support/CRecordingDevice.h"
 #include "render/DeviceSetup.h"
 #include "render/Overlay.h"
 #include "render/PageTexture.h"

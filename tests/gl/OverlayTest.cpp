@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "render/CRecordingDevice.h"
+#include "tests/support/CRecordingDevice.h"
 #include "render/Overlay.h"
 #include "tests/gl/GLTestSupport.h"
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "render/CRecordingDevice.h"
+#include "tests/support/CRecordingDevice.h"
 #include "render/PageTexture.h"
 #include "terrain/CBitmapEx.h"
 #include "tests/gl/GLTestSupport.h"

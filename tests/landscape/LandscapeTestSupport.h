@@ -13,8 +13,8 @@
 #include "landscape/CLandscape.h"
 #include "landscape/LandscapeVertex.h"
 #include "render/CCamera.h"
-#include "render/CRecordingDevice.h"
-#include "render/CRecordingVertexBuffer.h"
+#include "tests/support/CRecordingDevice.h"
+#include "tests/support/CRecordingVertexBuffer.h"
 
 namespace landscape_test {
 

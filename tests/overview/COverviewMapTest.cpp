@@ -18,6 +18,7 @@
 
 #include "overview/COverviewControl.h"
 #include "overview/COverviewMap.h"
+#include "terrain/TerrainFiles.h"
 #include "tests/QtApplicationEnvironment.h"
 
 namespace {
@@ -117,7 +118,7 @@ TEST_F(OverviewMapTest, ScaleFactorsAndExtentOfTheStandardWidth)
 {
     // Both factors come from the heightmap's width: a 8193 x 2 file scales
     // like the standard 8193 x 8193 one.
-    WriteBmp(COverviewMap::kHeightmapFile, 8193, 2, [](int, int) { return 7; });
+    WriteBmp(TerrainFiles::kHeightmap, 8193, 2, [](int, int) { return 7; });
     MakeControl(240);
     ASSERT_EQ(m_map.Build(&m_control), 0);
     EXPECT_NEAR(m_map.ScaleX(), 34.1375f, 1e-4f);
@@ -133,7 +134,7 @@ TEST_F(OverviewMapTest, ScaleFactorsAndExtentOfTheStandardWidth)
 
 TEST_F(OverviewMapTest, PageAndInnerRectanglesTruncateNearEdgesFirst)
 {
-    WriteBmp(COverviewMap::kHeightmapFile, 8193, 2, [](int, int) { return 7; });
+    WriteBmp(TerrainFiles::kHeightmap, 8193, 2, [](int, int) { return 7; });
     MakeControl(240);
     ASSERT_EQ(m_map.Build(&m_control), 0);
     struct Case {
@@ -164,7 +165,7 @@ TEST_F(OverviewMapTest, NearestSampleImageShowsTheFirstRowAtTheBottom)
     // Pixel (x, y) of the heightmap has grey 16 y + x; on a 4 x 4 map of an
     // 8 x 8 heightmap the map pixel at column i, row j from the bottom is
     // heightmap pixel (2 i, 2 j).
-    WriteBmp(COverviewMap::kHeightmapFile, 8, 8,
+    WriteBmp(TerrainFiles::kHeightmap, 8, 8,
              [](int x, int y) { return static_cast<std::uint8_t>(16 * y + x); });
     MakeControl(4);
     ASSERT_EQ(m_map.Build(&m_control), 0);
@@ -182,7 +183,7 @@ TEST_F(OverviewMapTest, NearestSampleImageShowsTheFirstRowAtTheBottom)
 
 TEST_F(OverviewMapTest, HeadingLineRunsTwentyPixelsUpFromTheOriginCorner)
 {
-    WriteBmp(COverviewMap::kHeightmapFile, 64, 64, [](int, int) { return 0; });
+    WriteBmp(TerrainFiles::kHeightmap, 64, 64, [](int, int) { return 0; });
     MakeControl(64);
     ASSERT_EQ(m_map.Build(&m_control), 0);
     // Frames outside the control so that only the heading line is red.
@@ -202,7 +203,7 @@ TEST_F(OverviewMapTest, HeadingLineRunsTwentyPixelsUpFromTheOriginCorner)
 
 TEST_F(OverviewMapTest, HeadingFollowsTheLookVectorFromTheCameraMark)
 {
-    WriteBmp(COverviewMap::kHeightmapFile, 128, 128, [](int, int) { return 0; });
+    WriteBmp(TerrainFiles::kHeightmap, 128, 128, [](int, int) { return 0; });
     MakeControl(64);  // scale 2
     ASSERT_EQ(m_map.Build(&m_control), 0);
     // Camera at heightmap (64, 32): map (32, 16 from the bottom); looking +x.
@@ -219,7 +220,7 @@ TEST_F(OverviewMapTest, HeadingFollowsTheLookVectorFromTheCameraMark)
 
 TEST_F(OverviewMapTest, FramesAreClippedToTheControlAndPaintedInOrder)
 {
-    WriteBmp(COverviewMap::kHeightmapFile, 64, 64, [](int, int) { return 128; });
+    WriteBmp(TerrainFiles::kHeightmap, 64, 64, [](int, int) { return 128; });
     MakeControl(64);  // scale 1
     ASSERT_EQ(m_map.Build(&m_control), 0);
     // Page at (32, 32) 64 x 64 and, with margin 8, the inner zone at (40, 40)
@@ -250,7 +251,7 @@ TEST_F(OverviewMapTest, FramesAreClippedToTheControlAndPaintedInOrder)
 
 TEST_F(OverviewMapTest, FrameEntirelyOutsideIsNotDrawnAndRepaintShowsTheSamePicture)
 {
-    WriteBmp(COverviewMap::kHeightmapFile, 64, 64, [](int x, int) { return static_cast<std::uint8_t>(x); });
+    WriteBmp(TerrainFiles::kHeightmap, 64, 64, [](int x, int) { return static_cast<std::uint8_t>(x); });
     MakeControl(32);
     ASSERT_EQ(m_map.Build(&m_control), 0);
     m_map.Refresh(-500.0f, -500.0f, 0.0f, 1.0f, 2000.0f, 2000.0f, 64, 64, 8, &m_control);
@@ -263,7 +264,7 @@ TEST_F(OverviewMapTest, FrameEntirelyOutsideIsNotDrawnAndRepaintShowsTheSamePict
 
 TEST_F(OverviewMapTest, RefreshFromTheRenderThreadRepaintsOnTheUserInterfaceThread)
 {
-    WriteBmp(COverviewMap::kHeightmapFile, 64, 64, [](int, int) { return 0; });
+    WriteBmp(TerrainFiles::kHeightmap, 64, 64, [](int, int) { return 0; });
     MakeControl(64);
     ASSERT_EQ(m_map.Build(&m_control), 0);
     m_control.show();

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "render/CCamera.h"
-#include "render/CRecordingDevice.h"
+#include "tests/support/CRecordingDevice.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <thread>
 #include <vector>
 
-#include "render/CRecordingDevice.h"
-#include "render/CRecordingVertexBuffer.h"
+#include "tests/support/CRecordingDevice.h"
+#include "tests/support/CRecordingVertexBuffer.h"
 
 TEST(CRecordingDevice, KeepsTransformsAndViewport)
 {

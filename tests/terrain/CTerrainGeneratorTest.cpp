@@ -14,6 +14,7 @@
 
 #include "terrain/CBitmapEx.h"
 #include "terrain/CTerrainGenerator.h"
+#include "terrain/TerrainFiles.h"
 
 #if defined(VP_HAVE_QT)
 #include <QImage>
@@ -68,12 +69,12 @@ CTerrainGenerator::Settings SmallRun(const std::string& folder, std::uint32_t se
 
 std::string Heightmap(const std::string& folder)
 {
-    return folder + "/" + CTerrainGenerator::kHeightmapName;
+    return folder + "/" + TerrainFiles::kHeightmap;
 }
 
 std::string Texture(const std::string& folder)
 {
-    return folder + "/" + CTerrainGenerator::kTextureName;
+    return folder + "/" + TerrainFiles::kTexture;
 }
 
 } // namespace

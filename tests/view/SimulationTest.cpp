@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "landscape/CLandscape.h"
-#include "render/CRecordingDevice.h"
+#include "tests/support/CRecordingDevice.h"
 #include "terrain/CBitmapEx.h"
 #include "view/CvantaPeakView.h"
 #include "view/MessageBox.h"

@@ -94,6 +94,8 @@ public:
                       unsigned primitiveCount) override;
     int DrawPrimitiveUP(D3DPRIMITIVETYPE type, unsigned primitiveCount, const void* data,
                         unsigned stride) override;
+    // Binds to no thread: nothing to give up.
+    void DetachRenderThread() override {}
 
     // --- Control and inspection (any thread)
     // The next `count` calls of `op` fail (return -1, create nothing);

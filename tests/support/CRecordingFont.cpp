@@ -1,8 +1,8 @@
-#include "render/CRecordingFont.h"
+#include "tests/support/CRecordingFont.h"
 
 #include <cstring>
 
-#include "render/CRecordingDevice.h"
+#include "tests/support/CRecordingDevice.h"
 
 CRecordingFont::CRecordingFont(CRecordingDevice* device, int height)
     : m_device(device), m_height(height)

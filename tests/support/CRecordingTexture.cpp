@@ -1,8 +1,8 @@
-#include "render/CRecordingTexture.h"
+#include "tests/support/CRecordingTexture.h"
 
 #include <cstddef>
 
-#include "render/CRecordingDevice.h"
+#include "tests/support/CRecordingDevice.h"
 
 CRecordingTexture::CRecordingTexture(CRecordingDevice* device, unsigned width, unsigned height)
     : m_device(device),

@@ -1,8 +1,8 @@
-#include "render/CRecordingDevice.h"
+#include "tests/support/CRecordingDevice.h"
 
-#include "render/CRecordingFont.h"
-#include "render/CRecordingTexture.h"
-#include "render/CRecordingVertexBuffer.h"
+#include "tests/support/CRecordingFont.h"
+#include "tests/support/CRecordingTexture.h"
+#include "tests/support/CRecordingVertexBuffer.h"
 
 CRecordingDevice::CRecordingDevice(unsigned width, unsigned height)
 {

@@ -1,6 +1,6 @@
-#include "render/CRecordingVertexBuffer.h"
+#include "tests/support/CRecordingVertexBuffer.h"
 
-#include "render/CRecordingDevice.h"
+#include "tests/support/CRecordingDevice.h"
 
 CRecordingVertexBuffer::CRecordingVertexBuffer(CRecordingDevice* device, std::size_t length)
     : m_device(device), m_length(length), m_data(new std::byte[length])
