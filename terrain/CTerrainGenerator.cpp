@@ -83,7 +83,7 @@ int CTerrainGenerator::Run(const Settings& settings)
 
     CTerrainWriter::Heights16 heights16;
     heights16.write = settings.heights16;
-    heights16.heightScale = CTerrainModel::kClassicHeightScale / CHeightmap16File::kCodesPerLevel;
+    heights16.heightScale = static_cast<double>(CTerrainModel::kClassicHeightScale) / CHeightmap16File::kCodesPerLevel;
     const int written = writer.Write(model, heights16, [this](float fraction) {
         SetProgress(kFaultsDone + fraction * (1.0f - kFaultsDone));
         return !CancelRequested();

@@ -5,14 +5,18 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <csignal>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "terrain/CBitmapEx.h"
+#include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainGenerator.h"
 
 #if defined(VP_HAVE_QT)
@@ -218,4 +222,105 @@ TEST(CTerrainGenerator, CancelKeepsEarlierFiles)
     EXPECT_EQ(ReadFile(Heightmap(folder)), "old heightmap");
     EXPECT_EQ(ReadFile(Texture(folder)), "old texture");
     EXPECT_EQ(CountEntries(folder), 2);
+}
+
+// The heightmap cannot be put in place (a folder in its way) after the
+// texture already could: the texture must go back to the earlier one.
+TEST(CTerrainGenerator, FailedFinalRenameKeepsTheEarlierTexture)
+{
+    const std::string folder = MakeFolder("finalrename");
+    WriteFile(Texture(folder), "old texture");
+    WriteFile(folder + "/terrainMdt_8193x8193_16.tif", "old 16-bit heightmap");
+    ASSERT_EQ(::mkdir(Heightmap(folder).c_str(), 0755), 0);
+    CTerrainGenerator generator;
+    CTerrainGenerator::Settings settings = SmallRun(folder);
+    settings.heights16 = true;
+    EXPECT_EQ(generator.Run(settings), -1);
+    EXPECT_EQ(generator.Message(), "Error en escribir el fichero terrainMdt_8193x8193.bmp");
+    EXPECT_EQ(ReadFile(Texture(folder)), "old texture");
+    EXPECT_EQ(ReadFile(folder + "/terrainMdt_8193x8193_16.tif"), "old 16-bit heightmap");
+    EXPECT_EQ(CountEntries(folder), 3);
+}
+
+// A run killed while it writes leaves staged and temporary files; the next
+// run into the folder removes them.
+TEST(CTerrainGenerator, NextRunRemovesTheLeftoversOfAKilledRun)
+{
+    const std::string folder = MakeFolder("killed");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        CTerrainGenerator generator;
+        CTerrainGenerator::Settings settings = SmallRun(folder);
+        settings.size = 1025;
+        settings.heights16 = true;
+        generator.Run(settings);
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    auto staging = [&] {
+        if (DIR* dir = ::opendir(folder.c_str())) {
+            bool found = false;
+            while (dirent* entry = ::readdir(dir)) {
+                const std::string name = entry->d_name;
+                found = found || name.find(".new") != std::string::npos || name.find(".tmp-") != std::string::npos;
+            }
+            ::closedir(dir);
+            return found;
+        }
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!staging() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it could be killed";
+    ASSERT_GT(CountEntries(folder), 0);
+
+    CTerrainGenerator generator;
+    ASSERT_EQ(generator.Run(SmallRun(folder)), 0) << generator.Message();
+    EXPECT_EQ(CountEntries(folder), 2);
+}
+
+TEST(CTerrainGenerator, Heights16LeavesTheBitmapsAsTheyAre)
+{
+    const std::string plain = MakeFolder("plain");
+    const std::string with16 = MakeFolder("with16");
+    CTerrainGenerator first;
+    ASSERT_EQ(first.Run(SmallRun(plain)), 0);
+    CTerrainGenerator second;
+    CTerrainGenerator::Settings settings = SmallRun(with16);
+    settings.heights16 = true;
+    ASSERT_EQ(second.Run(settings), 0) << second.Message();
+    EXPECT_EQ(ReadFile(Heightmap(plain)), ReadFile(Heightmap(with16)));
+    EXPECT_EQ(ReadFile(Texture(plain)), ReadFile(Texture(with16)));
+
+    std::vector<std::uint16_t> codes;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    double scale = 0.0;
+    ASSERT_EQ(CHeightmap16File::Read((with16 + "/" + CHeightmap16File::kName).c_str(), codes, width, height, scale), 0);
+    ASSERT_EQ(width, 65);
+    ASSERT_EQ(height, 65);
+    EXPECT_DOUBLE_EQ(scale, 2.5 / 257.0);
+    // Each code lies within its level (the truncated height) and the next.
+    CBitmapEx image;
+    image.LoadFromFile(Heightmap(plain).c_str());
+    int finer = 0;
+    for (int y = 0; y < 65; ++y)
+        for (int x = 0; x < 65; ++x) {
+            const int level = static_cast<int>(image.ReadPixel(x, y) & 0xFF);
+            const int code = codes[static_cast<std::size_t>(y) * 65 + x];
+            ASSERT_GE(code, level * 257) << x << "," << y;
+            ASSERT_LE(code, level == 255 ? 65535 : (level + 1) * 257) << x << "," << y;
+            finer += code != level * 257;
+        }
+    EXPECT_GT(finer, 65 * 65 / 2);
+
+    // A run without 16-bit heights removes the earlier 16-bit file with the
+    // set, so it never goes with other bitmaps than its own.
+    CTerrainGenerator third;
+    ASSERT_EQ(third.Run(SmallRun(with16, 9)), 0);
+    EXPECT_EQ(CountEntries(with16), 2);
 }
