@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -18,10 +19,10 @@ struct Level {
 // The next level of the pyramid: each sample is the mean of the known
 // samples of its (up to) 2 x 2 block, a hole when the block has none.
 // Returns the number of holes left.
-std::size_t Halve(const Level& fine, Level& coarse)
+std::size_t Halve(const float* samples, std::int32_t width, std::int32_t height, Level& coarse)
 {
-    coarse.width = (fine.width + 1) / 2;
-    coarse.height = (fine.height + 1) / 2;
+    coarse.width = (width + 1) / 2;
+    coarse.height = (height + 1) / 2;
     coarse.samples.assign(static_cast<std::size_t>(coarse.width) * coarse.height, kHole);
     std::size_t holes = 0;
     for (std::int32_t y = 0; y < coarse.height; ++y) {
@@ -30,11 +31,11 @@ std::size_t Halve(const Level& fine, Level& coarse)
             int count = 0;
             for (std::int32_t dy = 0; dy < 2; ++dy) {
                 const std::int32_t fy = 2 * y + dy;
-                for (std::int32_t dx = 0; dx < 2 && fy < fine.height; ++dx) {
+                for (std::int32_t dx = 0; dx < 2 && fy < height; ++dx) {
                     const std::int32_t fx = 2 * x + dx;
-                    if (fx >= fine.width)
+                    if (fx >= width)
                         continue;
-                    const float v = fine.samples[static_cast<std::size_t>(fy) * fine.width + fx];
+                    const float v = samples[static_cast<std::size_t>(fy) * width + fx];
                     if (!std::isnan(v)) {
                         sum += v;
                         ++count;
@@ -49,6 +50,10 @@ std::size_t Halve(const Level& fine, Level& coarse)
     }
     return holes;
 }
+
+// Gives every hole of a width x height level the bilinear value of the
+// hole-free level above it.
+void FillFrom(float* samples, std::int32_t width, std::int32_t height, const Level& coarse);
 
 // Bilinear value of a hole-free coarse level at the centre of fine sample
 // (x, y).
@@ -70,21 +75,31 @@ float Interpolate(const Level& coarse, std::int32_t x, std::int32_t y)
     return static_cast<float>(top + (bottom - top) * fy);
 }
 
+void FillFrom(float* samples, std::int32_t width, std::int32_t height, const Level& coarse)
+{
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            float& v = samples[static_cast<std::size_t>(y) * width + x];
+            if (std::isnan(v))
+                v = Interpolate(coarse, x, y);
+        }
+    }
+}
+
 } // namespace
 
 int CElevationGrid::Allocate(std::int32_t width, std::int32_t height)
 {
-    m_samples.clear();
+    m_samples.reset();
     m_width = 0;
     m_height = 0;
     if (width < 1 || height < 1)
         return -1;
-    try {
-        m_samples.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), kHole);
-    } catch (const std::bad_alloc&) {
-        m_samples.clear();
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    m_samples.reset(static_cast<float*>(std::malloc(count * sizeof(float))));
+    if (!m_samples)
         return -1;
-    }
+    std::fill(m_samples.get(), m_samples.get() + count, kHole);
     m_width = width;
     m_height = height;
     return 0;
@@ -92,41 +107,40 @@ int CElevationGrid::Allocate(std::int32_t width, std::int32_t height)
 
 std::size_t CElevationGrid::CountHoles() const
 {
-    return static_cast<std::size_t>(std::count_if(m_samples.begin(), m_samples.end(), [](float v) { return std::isnan(v); }));
+    const float* samples = m_samples.get();
+    return static_cast<std::size_t>(std::count_if(samples, samples + Count(), [](float v) { return std::isnan(v); }));
+}
+
+float* CElevationGrid::Release()
+{
+    m_width = 0;
+    m_height = 0;
+    return m_samples.release();
 }
 
 int CElevationGrid::FillHoles()
 {
-    if (m_samples.empty())
+    if (!m_samples)
         return -1;
     std::size_t holes = CountHoles();
     if (holes == 0)
         return 0;
-    if (holes == m_samples.size())
+    if (holes == Count())
         return -1;
     try {
-        std::vector<Level> pyramid(1);
-        pyramid[0].width = m_width;
-        pyramid[0].height = m_height;
-        pyramid[0].samples = m_samples;
+        // Levels 1 and up; level 0 is the grid itself.
+        std::vector<Level> pyramid;
         while (holes > 0) {
             Level coarse;
-            holes = Halve(pyramid.back(), coarse);
+            if (pyramid.empty())
+                holes = Halve(m_samples.get(), m_width, m_height, coarse);
+            else
+                holes = Halve(pyramid.back().samples.data(), pyramid.back().width, pyramid.back().height, coarse);
             pyramid.push_back(std::move(coarse));
         }
-        for (std::size_t k = pyramid.size() - 1; k-- > 0;) {
-            Level& fine = pyramid[k];
-            const Level& coarse = pyramid[k + 1];
-            for (std::int32_t y = 0; y < fine.height; ++y) {
-                for (std::int32_t x = 0; x < fine.width; ++x) {
-                    float& v = fine.samples[static_cast<std::size_t>(y) * fine.width + x];
-                    if (std::isnan(v))
-                        v = Interpolate(coarse, x, y);
-                }
-            }
-            pyramid.resize(k + 1);
-        }
-        m_samples.swap(pyramid[0].samples);
+        for (std::size_t k = pyramid.size() - 1; k-- > 0;)
+            FillFrom(pyramid[k].samples.data(), pyramid[k].width, pyramid[k].height, pyramid[k + 1]);
+        FillFrom(m_samples.get(), m_width, m_height, pyramid[0]);
     } catch (const std::bad_alloc&) {
         return -1;
     }
@@ -139,21 +153,20 @@ int CElevationGrid::Resample(std::int32_t width, std::int32_t height)
         return 0;
     if (width < 2 || height < 2 || m_width < 2 || m_height < 2)
         return -1;
-    std::vector<float> out;
-    try {
-        out.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    } catch (const std::bad_alloc&) {
+    std::unique_ptr<float, Free> out(
+        static_cast<float*>(std::malloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * sizeof(float))));
+    if (!out)
         return -1;
-    }
+    const float* samples = m_samples.get();
     const double stepX = static_cast<double>(m_width - 1) / (width - 1);
     const double stepY = static_cast<double>(m_height - 1) / (height - 1);
     for (std::int32_t k = 0; k < height; ++k) {
         const double sy = k * stepY;
         const std::int32_t y0 = std::min(static_cast<std::int32_t>(sy), m_height - 2);
         const double fy = sy - y0;
-        const float* row0 = m_samples.data() + static_cast<std::size_t>(y0) * m_width;
+        const float* row0 = samples + static_cast<std::size_t>(y0) * m_width;
         const float* row1 = row0 + m_width;
-        float* dst = out.data() + static_cast<std::size_t>(k) * width;
+        float* dst = out.get() + static_cast<std::size_t>(k) * width;
         for (std::int32_t i = 0; i < width; ++i) {
             const double sx = i * stepX;
             const std::int32_t x0 = std::min(static_cast<std::int32_t>(sx), m_width - 2);
@@ -163,7 +176,7 @@ int CElevationGrid::Resample(std::int32_t width, std::int32_t height)
             dst[i] = static_cast<float>(top + (bottom - top) * fy);
         }
     }
-    m_samples.swap(out);
+    m_samples = std::move(out);
     m_width = width;
     m_height = height;
     return 0;
@@ -171,14 +184,16 @@ int CElevationGrid::Resample(std::int32_t width, std::int32_t height)
 
 void CElevationGrid::Range(float& low, float& high) const
 {
-    low = kHole;
-    high = kHole;
-    for (float v : m_samples) {
-        if (std::isnan(v))
-            continue;
-        if (std::isnan(low) || v < low)
-            low = v;
-        if (std::isnan(high) || v > high)
-            high = v;
+    // Comparisons with NaN are false, so holes never win.
+    float lowest = std::numeric_limits<float>::infinity();
+    float highest = -std::numeric_limits<float>::infinity();
+    const float* samples = m_samples.get();
+    const std::size_t count = Count();
+    for (std::size_t i = 0; i < count; ++i) {
+        const float v = samples[i];
+        lowest = v < lowest ? v : lowest;
+        highest = v > highest ? v : highest;
     }
+    low = lowest <= highest ? lowest : kHole;
+    high = lowest <= highest ? highest : kHole;
 }

@@ -261,15 +261,14 @@ int CElevationImporter::Run(const Settings& settings)
     float low = 0.0f;
     float high = 0.0f;
     grid.Range(low, high);
-    CTerrainModel model;
-    if (model.AllocateGrid(width, height) != 0)
-        return Fail(kNoMemory);
+    // The grid becomes the model's grid of levels in place.
     const double range = static_cast<double>(high) - low;
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    const float* heights = grid.Data();
+    float* levels = grid.Data();
     for (std::size_t i = 0; i < count; ++i)
-        model.m_grid[i] = range > 0.0 ? static_cast<float>((heights[i] - static_cast<double>(low)) / range * 255.0) : 0.0f;
-    grid.Allocate(0, 0);
+        levels[i] = range > 0.0 ? static_cast<float>((levels[i] - static_cast<double>(low)) / range * 255.0) : 0.0f;
+    CTerrainModel model;
+    model.AdoptGrid(grid.Release(), width, height);
 
     // World units per code: metres per code over metres per world unit.
     const double spacing = (spacingX + spacingY) / 2.0;

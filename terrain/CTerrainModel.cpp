@@ -112,6 +112,14 @@ void CTerrainModel::ReleaseGrid()
     m_grid = nullptr;
 }
 
+void CTerrainModel::AdoptGrid(float* grid, std::int32_t width, std::int32_t height)
+{
+    ReleaseGrid();
+    m_grid = grid;
+    m_gridWidth = width;
+    m_gridHeight = height;
+}
+
 int CTerrainModel::GenerateFaults(std::uint32_t seed, const std::function<bool(float)>& progress)
 {
     const std::int32_t w = m_gridWidth;

@@ -64,6 +64,9 @@ public:
     // Returns -1 (no grid) for a size below 1 or when memory is short.
     int AllocateGrid(std::int32_t width, std::int32_t height);
     void ReleaseGrid();
+    // Releases any grid and takes `grid` (width x height floats from
+    // malloc, released with std::free) as the model's grid.
+    void AdoptGrid(float* grid, std::int32_t width, std::int32_t height);
 
     // Fault formation on the allocated grid: m_faultIterations = 1000 faults
     // drawn from the portable random sequence seeded with `seed`, each
