@@ -219,18 +219,17 @@ int CElevationImporter::Run(const Settings& settings)
     if (!IsFolder(settings.folder))
         return Fail(Printf("No existe la carpeta %s", settings.folder.c_str()));
 
+    CElevationGrid grid;
+    double spacingX = 0.0;
+    double spacingY = 0.0;
+    if (ReadElevations(settings.source, grid, spacingX, spacingY) != 0)
+        return -1;
     CTerrainWriter writer(settings.folder);
     writer.RemoveLeftovers();
     const int tiles = writer.LoadTiles(settings.texturesFolder);
     m_missingTiles = writer.MissingTiles();
     if (tiles != 0)
         return Fail(writer.Message());
-
-    CElevationGrid grid;
-    double spacingX = 0.0;
-    double spacingY = 0.0;
-    if (ReadElevations(settings.source, grid, spacingX, spacingY) != 0)
-        return -1;
     const std::int32_t sourceWidth = grid.Width();
     const std::int32_t sourceHeight = grid.Height();
     std::int32_t width = 0;
