@@ -166,6 +166,7 @@ int CElevationImporter::ReadElevations(const std::string& path, CElevationGrid& 
         float* samples = grid.Data() + static_cast<std::size_t>(row) * width;
         if (GDALRasterIO(band, GF_Read, 0, row, width, rows, samples, width, rows, GDT_Float32, 0, 0) != CE_None)
             return Fail(Printf("No se pudo leer el fichero %s: fichero dañado", path.c_str()));
+        GDALFlushRasterCache(band); // the rows are ours now: not held twice
         for (std::size_t i = 0; i < static_cast<std::size_t>(width) * rows; ++i) {
             float& v = samples[i];
             if (!std::isfinite(v) || (hasNoData && (v == noDataAsRead || static_cast<double>(v) == noData)))

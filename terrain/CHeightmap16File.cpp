@@ -117,10 +117,18 @@ int CHeightmap16File::Read(const char* path, std::vector<std::uint16_t>& codes, 
         } catch (const std::bad_alloc&) {
             samples.clear();
         }
-        if (!samples.empty()
-            && GDALRasterIO(GDALGetRasterBand(dataset, 1), GF_Read, 0, 0, w, h, samples.data(), w, h, GDT_UInt16, 0,
-                   0)
-                == CE_None) {
+        // Read in row blocks, each dropped from GDAL's block cache once
+        // copied, so that the file is held once in memory, not twice.
+        GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+        bool ok = !samples.empty();
+        for (int row = 0; ok && row < h; row += kRowsPerBlock) {
+            const int rows = std::min(kRowsPerBlock, h - row);
+            ok = GDALRasterIO(band, GF_Read, 0, row, w, rows, samples.data() + static_cast<std::size_t>(row) * w, w,
+                     rows, GDT_UInt16, 0, 0)
+                == CE_None;
+            GDALFlushRasterCache(band);
+        }
+        if (ok) {
             codes.swap(samples);
             width = w;
             height = h;
