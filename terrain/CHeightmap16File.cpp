@@ -81,6 +81,9 @@ int CHeightmap16File::WriteLevels(const char* path, const float* levels, std::in
         for (std::size_t i = 0; i < rowSamples * static_cast<std::size_t>(rows); ++i)
             block[i] = Code(in[i]);
         ok = GDALRasterIO(band, GF_Write, 0, row, width, rows, block, width, rows, GDT_UInt16, 0, 0) == CE_None;
+        // Written blocks wait in GDAL's cache until flushed: flush each
+        // block of rows, so the file is never held in memory as a whole.
+        ok = ok && GDALFlushRasterCache(band) == CE_None;
     }
     delete[] block;
     // Flushing and closing report failures only through the error state.

@@ -1,9 +1,9 @@
 #include "terrain/CTerrainModel.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <cerrno>
 #include <cstring>
 
 #include <sys/mman.h>

@@ -18,16 +18,18 @@
 // heightmap of the same terrain (CHeightmap16File). From then on
 // ExtractWindow cuts height codes 0..65535 from it instead of levels, and
 // HeightScale gives the world units per sample value of those windows. The
-// viewer, for every landscape it builds:
-//     model.LoadHeightmap(folder + "/terrainMdt_8193x8193.bmp");   // as before
-//     model.LoadHeights16(folder + "/terrainMdt_8193x8193_16.tif");
+// viewer (start command and snapshot tool), once at start, on the thread
+// that starts the simulation:
+//     model.LoadHeightmap(".../terrainMdt_8193x8193.bmp");        // as before
+//     model.LoadHeights16(".../terrainMdt_8193x8193_16.tif");
 //         // 0: loaded, or no such file (classic); -1: the file is there but
 //         // unusable ("Error en leer el fichero terrainMdt_8193x8193_16.tif")
-//     model.ExtractWindow(x0, y0, w, h, window);                    // as before
-//     landscape->m_heightScale = model.HeightScale();  // before Initialise
+// then for every landscape it builds (start and paging threads alike):
+//     model.ExtractWindow(x0, y0, w, h, window);                  // as before
+//     landscape->m_heightScale = model.HeightScale();             // before Initialise
 // and every height it derives from a window sample (the camera's start
-// height above the window centre) uses the same factor. Without the 16-bit
-// file HeightScale is the classic 2.5 and the windows hold levels, so
+// height above the window centre) uses landscape->m_heightScale. Without the
+// 16-bit file HeightScale is the classic 2.5 and the windows hold levels, so
 // everything is exactly as before. The overview map keeps the 8-bit file.
 //
 // Generation: m_grid holds m_gridWidth x m_gridHeight floats, row-major,

@@ -13,8 +13,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
