@@ -209,9 +209,10 @@ void CLandscape::BuildErrorTables()
     }
 }
 
-// Error of node i in grey levels: its base midpoint's deviation from the
-// base edge plus the larger error of its children. Corner arrays are
-// (x, h, z); children take the corner orders of a split.
+// Error of node i in window sample units (grey levels or 16-bit codes): its
+// base midpoint's deviation from the base edge plus the larger error of its
+// children. Corner arrays are (x, h, z); children take the corner orders
+// of a split.
 float CLandscape::ComputeNodeError(std::int32_t node, float* table, const std::int32_t a[3],
                                    const std::int32_t b[3], const std::int32_t p[3])
 {

@@ -153,7 +153,11 @@ public:
     std::unique_ptr<std::int32_t[]> m_heights;
     std::int32_t m_columns = 0;
     std::int32_t m_rows = 0;
-    float m_heightScale = 2.5f; // world units per grey level
+    // World units per window sample: 2.5 per grey level for windows of the
+    // classic heightmap; the 16-bit heightmap's own scale for windows of its
+    // codes (0..65535), set by the owner before Initialise. Samples of either
+    // kind stay exact in the float arithmetic of the mesh and the metric.
+    float m_heightScale = 2.5f;
     // Leave back faces to the device's culling while they cannot show
     // (BackFacesHidden); false draws every face as the classic device did.
     bool m_cullHiddenFaces = true;

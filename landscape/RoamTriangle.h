@@ -2,7 +2,8 @@
 #include <cstdint>
 
 // A node of the landscape's binary triangle tree. Corners are grid points of
-// the height window: x = column, h = sample (grey level), z = row. The base
+// the height window: x = column, h = sample (grey level, or 16-bit height
+// code), z = row. The base
 // edge runs from corner 0 to corner 1; corner 2 is the apex.
 //
 // Children of a triangle T with base midpoint M: the left child has corners

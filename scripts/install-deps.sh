@@ -7,6 +7,7 @@ PACKAGES=(
   build-essential cmake pkg-config ccache
   qt6-base-dev libqt6opengl6-dev qt6-base-dev-tools
   libglm-dev
+  libgdal-dev gdal-bin
   libgl1-mesa-dri libegl1 libegl-dev libgl-dev libopengl-dev libgles-dev
   xvfb xauth x11-apps imagemagick
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -4,16 +4,21 @@
 #include <string>
 #include <vector>
 
+#include "terrain/CTerrainWriter.h"
+
 // One whole terrain generation: a fault-formation heightmap of size x size
 // samples and its texture painted from the five tiles, written as the two
 // terrain files of a folder.
 //
 // Run belongs to one thread (typically a worker); it shares its heavy steps
 // with helper threads of its own. Cancel and Progress may be called from any
-// thread while it runs. Nothing outside the object changes except the two
-// files: they are written under temporary names and put in place only when
-// both are complete, so a failed or cancelled run leaves earlier files as
-// they were. Use one object per run.
+// thread while it runs. Nothing outside the object changes except the
+// terrain files, written as one set (CTerrainWriter): a failed or cancelled
+// run leaves earlier files as they were. With `heights16` the 16-bit
+// heightmap is written too, from the float grid before it is truncated to
+// levels, with the classic proportion (2.5 world units per level); without
+// it an earlier 16-bit heightmap is removed with the set. The bitmaps are
+// the same either way. Use one object per run.
 class CTerrainGenerator {
 public:
     static constexpr std::int32_t kDefaultSize = 8193;
@@ -25,6 +30,7 @@ public:
         std::int32_t size = kDefaultSize;      // grid side in samples
         std::uint32_t seed = 0;                // seed of the random sequence
         std::string texturesFolder = "Textures"; // where the tiles are
+        bool heights16 = false;                // also write the 16-bit heightmap
     };
 
     CTerrainGenerator() = default;
@@ -57,5 +63,4 @@ private:
     std::atomic<float> m_progress{0.0f};
     std::string m_message;
     std::vector<std::string> m_missingTiles;
-    std::vector<std::string> m_staged; // temporary files to remove on failure
 };

@@ -1,13 +1,16 @@
 #include "terrain/CTerrainModel.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 
 #include "terrain/CFaultSweeper.h"
+#include "terrain/CHeightmap16File.h"
 #include "terrain/CRandom.h"
 
 namespace {
@@ -29,6 +32,7 @@ CTerrainModel::CTerrainModel()
     , m_grid(nullptr)
     , m_gridWidth(0)
     , m_gridHeight(0)
+    , m_heightScale16(kClassicHeightScale)
 {
 }
 
@@ -54,6 +58,16 @@ int CTerrainModel::ExtractWindow(const std::int32_t& x0, const std::int32_t& y0,
     // order: coordinates clamp into the image, rows are stored bottom-up.
     const std::int32_t imageWidth = m_image.Width();
     const std::int32_t imageHeight = m_image.Height();
+    if (HasHeights16()) {
+        for (std::int32_t k = 0; k < height; ++k) {
+            const std::int64_t y = std::clamp<std::int64_t>(static_cast<std::int64_t>(y0) + k, 0, imageHeight - 1);
+            const std::uint16_t* row = m_heights16.data() + static_cast<std::size_t>(y) * imageWidth;
+            std::int32_t* out = window + static_cast<std::size_t>(k) * static_cast<std::size_t>(width);
+            for (std::int32_t i = 0; i < width; ++i)
+                out[i] = row[std::clamp<std::int64_t>(static_cast<std::int64_t>(x0) + i, 0, imageWidth - 1)];
+        }
+        return 0;
+    }
     const std::uint32_t* pixels = m_image.Pixels32();
     for (std::int32_t k = 0; k < height; ++k) {
         const std::int64_t y = std::clamp<std::int64_t>(static_cast<std::int64_t>(y0) + k, 0, imageHeight - 1);
@@ -96,6 +110,14 @@ void CTerrainModel::ReleaseGrid()
 {
     std::free(m_grid);
     m_grid = nullptr;
+}
+
+void CTerrainModel::AdoptGrid(float* grid, std::int32_t width, std::int32_t height)
+{
+    ReleaseGrid();
+    m_grid = grid;
+    m_gridWidth = width;
+    m_gridHeight = height;
 }
 
 int CTerrainModel::GenerateFaults(std::uint32_t seed, const std::function<bool(float)>& progress)
@@ -199,5 +221,25 @@ int CTerrainModel::LoadHeightmap(const char* path)
         return -1;
     m_gridWidth = m_image.Width();
     m_gridHeight = m_image.Height();
+    return 0;
+}
+
+int CTerrainModel::LoadHeights16(const char* path)
+{
+    m_heights16.clear();
+    m_heights16.shrink_to_fit();
+    m_heightScale16 = kClassicHeightScale;
+    struct stat info {};
+    if (path == nullptr || (::lstat(path, &info) != 0 && errno == ENOENT))
+        return path == nullptr ? -1 : 0;
+    std::vector<std::uint16_t> codes;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    double scale = 0.0;
+    if (!m_image.HasPixels() || CHeightmap16File::Read(path, codes, width, height, scale) != 0
+        || width != m_image.Width() || height != m_image.Height() || !(static_cast<float>(scale) > 0.0f))
+        return -1;
+    m_heights16.swap(codes);
+    m_heightScale16 = static_cast<float>(scale);
     return 0;
 }

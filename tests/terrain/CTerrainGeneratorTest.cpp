@@ -5,14 +5,19 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <csignal>
 #include <string>
 #include <thread>
+#include <set>
+#include <vector>
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "terrain/CBitmapEx.h"
+#include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainGenerator.h"
 #include "terrain/TerrainFiles.h"
 
@@ -219,4 +224,82 @@ TEST(CTerrainGenerator, CancelKeepsEarlierFiles)
     EXPECT_EQ(ReadFile(Heightmap(folder)), "old heightmap");
     EXPECT_EQ(ReadFile(Texture(folder)), "old texture");
     EXPECT_EQ(CountEntries(folder), 2);
+}
+
+// The heightmap cannot be put in place (a folder in its way) after the
+// texture already could: the texture must go back to the earlier one.
+TEST(CTerrainGenerator, FailedFinalRenameKeepsTheEarlierTexture)
+{
+    const std::string folder = MakeFolder("finalrename");
+    WriteFile(Texture(folder), "old texture");
+    WriteFile(folder + "/terrainMdt_8193x8193_16.tif", "old 16-bit heightmap");
+    ASSERT_EQ(::mkdir(Heightmap(folder).c_str(), 0755), 0);
+    CTerrainGenerator generator;
+    CTerrainGenerator::Settings settings = SmallRun(folder);
+    settings.heights16 = true;
+    EXPECT_EQ(generator.Run(settings), -1);
+    EXPECT_EQ(generator.Message(), "Error en escribir el fichero terrainMdt_8193x8193.bmp");
+    EXPECT_EQ(ReadFile(Texture(folder)), "old texture");
+    EXPECT_EQ(ReadFile(folder + "/terrainMdt_8193x8193_16.tif"), "old 16-bit heightmap");
+    EXPECT_EQ(CountEntries(folder), 3);
+}
+
+// A run killed while it writes leaves staged and temporary files; the next
+// run into the folder removes them.
+TEST(CTerrainGenerator, NextRunRemovesTheLeftoversOfAKilledRun)
+{
+    const std::string folder = MakeFolder("killed");
+    const std::string tool = VP_TERRAIN_TOOL;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl(tool.c_str(), tool.c_str(), "--out", folder.c_str(), "--size", "1025", "--seed", "3", "--textures",
+            kTiles.c_str(), "--heights16", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    while (CountEntries(folder) == 0 && ::waitpid(child, &status, WNOHANG) == 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it could be killed";
+    ASSERT_GT(CountEntries(folder), 0);
+
+    CTerrainGenerator generator;
+    ASSERT_EQ(generator.Run(SmallRun(folder)), 0) << generator.Message();
+    EXPECT_EQ(CountEntries(folder), 2);
+}
+
+TEST(CTerrainGenerator, Heights16LeavesTheBitmapsAsTheyAre)
+{
+    const std::string plain = MakeFolder("plain");
+    const std::string with16 = MakeFolder("with16");
+    CTerrainGenerator first;
+    ASSERT_EQ(first.Run(SmallRun(plain)), 0);
+    CTerrainGenerator second;
+    CTerrainGenerator::Settings settings = SmallRun(with16);
+    settings.heights16 = true;
+    ASSERT_EQ(second.Run(settings), 0) << second.Message();
+    EXPECT_EQ(ReadFile(Heightmap(plain)), ReadFile(Heightmap(with16)));
+    EXPECT_EQ(ReadFile(Texture(plain)), ReadFile(Texture(with16)));
+
+    std::vector<std::uint16_t> codes;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    double scale = 0.0;
+    ASSERT_EQ(CHeightmap16File::Read((with16 + "/" + TerrainFiles::kHeights16).c_str(), codes, width, height, scale), 0);
+    ASSERT_EQ(width, 65);
+    ASSERT_EQ(height, 65);
+    EXPECT_DOUBLE_EQ(scale, 2.5 / 257.0);
+    // The codes hold what the levels cut off.
+    CBitmapEx image;
+    image.LoadFromFile(Heightmap(plain).c_str());
+    EXPECT_EQ(codes[64 * 65 + 64] / 257, static_cast<int>(image.ReadPixel(64, 64) & 0xFF));
+    EXPECT_GT(std::set<std::uint16_t>(codes.begin(), codes.end()).size(), 1000u);
+
+    // A run without 16-bit heights removes the earlier 16-bit file with the
+    // set, so it never goes with other bitmaps than its own.
+    CTerrainGenerator third;
+    ASSERT_EQ(third.Run(SmallRun(with16, 9)), 0);
+    EXPECT_EQ(CountEntries(with16), 2);
 }

@@ -1,0 +1,62 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "terrain/CTerrainFileSet.h"
+#include "terrain/CTextureGenerator.h"
+
+class CTerrainModel;
+
+// Writes the files of one terrain into a folder from a model's height grid,
+// as one set (CTerrainFileSet): the heightmap bitmap
+// "terrainMdt_8193x8193.bmp" (levels = grid truncated), the texture bitmap
+// "terrainMdt_8193x8193_Texture.bmp" painted from that heightmap as written
+// and read back, and either the 16-bit heightmap
+// "terrainMdt_8193x8193_16.tif" (CHeightmap16File) from the grid before
+// truncation, or none (an earlier one is removed with the set, so a 16-bit
+// file never belongs to other bitmaps than its own).
+//
+// Used by the terrain generator and the elevation import, on one thread.
+// Order: RemoveLeftovers, LoadTiles (before the long part of a run, so that
+// a run without tiles fails early), then Write once.
+class CTerrainWriter {
+public:
+    // What goes into the 16-bit heightmap besides the heights.
+    struct Heights16 {
+        bool write = false;
+        double heightScale = 0.0;          // world units per code, > 0
+        std::vector<double> geoTransform;  // six GDAL coefficients, or empty
+        std::string projection;            // WKT, or empty
+    };
+
+    explicit CTerrainWriter(const std::string& folder);
+
+    // Removes what killed runs left in the folder beside the set's files.
+    void RemoveLeftovers();
+
+    // Loads the five tiles from `texturesFolder`. 0, or -1 (Message() says
+    // why) when none could be read, as the texture could only be black.
+    // Missing ones are skipped and listed by MissingTiles().
+    int LoadTiles(const std::string& texturesFolder);
+    const std::vector<std::string>& MissingTiles() const { return m_missingTiles; }
+
+    // Writes the set from model.m_grid, levels 0..255 over m_gridWidth x
+    // m_gridHeight; releases the grid on the way. `progress` is called with
+    // the fraction of this step done; returning false cancels. 0 when the
+    // whole set is in place; -1 when the folder keeps its earlier files,
+    // with Message() holding the Spanish reason, or Cancelled() true.
+    int Write(CTerrainModel& model, const Heights16& heights16, const std::function<bool(float)>& progress);
+
+    const std::string& Message() const { return m_message; }
+    bool Cancelled() const { return m_cancelled; }
+
+private:
+    int Fail(const std::string& message);
+
+    CTerrainFileSet m_files;
+    CTextureGenerator m_texture;
+    std::vector<std::string> m_missingTiles;
+    std::string m_message;
+    bool m_cancelled = false;
+};

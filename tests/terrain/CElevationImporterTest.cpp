@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "terrain/CBitmapEx.h"
+#include "terrain/CElevationImporter.h"
+#include "terrain/CHeightmap16File.h"
+#include "tests/terrain/ElevationTestSupport.h"
+
+using namespace elevation_test;
+
+namespace {
+
+const std::vector<std::string> kSet
+    = {"terrainMdt_8193x8193.bmp", "terrainMdt_8193x8193_16.tif", "terrainMdt_8193x8193_Texture.bmp"};
+
+// Imports `source` into a fresh folder and reads the 16-bit heightmap back,
+// checking that the three files agree: same size, each bitmap level its
+// code's level truncated.
+struct Imported {
+    std::vector<std::uint16_t> codes;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    double scale = 0.0;
+    std::string message;
+    int Code(int x, int y) const { return codes[static_cast<std::size_t>(y) * width + x]; }
+};
+
+Imported Import(const std::string& source, std::int32_t size = 0, double verticalScale = 1.0)
+{
+    const std::string folder = MakeFolder("imported");
+    CElevationImporter importer;
+    CElevationImporter::Settings settings{source, folder, size, verticalScale, kTiles};
+    Imported out;
+    EXPECT_EQ(importer.Run(settings), 0) << importer.Message();
+    out.message = importer.Message();
+    EXPECT_EQ(Entries(folder), kSet);
+    EXPECT_EQ(CHeightmap16File::Read((folder + "/" + kSet[1]).c_str(), out.codes, out.width, out.height, out.scale), 0);
+    CBitmapEx heightmap;
+    CBitmapEx texture;
+    heightmap.LoadFromFile((folder + "/" + kSet[0]).c_str());
+    texture.LoadFromFile((folder + "/" + kSet[2]).c_str());
+    EXPECT_EQ(heightmap.Width(), out.width);
+    EXPECT_EQ(heightmap.Height(), out.height);
+    EXPECT_EQ(texture.Width(), out.width);
+    EXPECT_EQ(texture.Height(), out.height);
+    for (int y = 0; y < out.height && heightmap.HasPixels(); ++y)
+        for (int x = 0; x < out.width; ++x) {
+            const int level = static_cast<int>(heightmap.ReadPixel(x, y) & 0xFF);
+            EXPECT_TRUE(out.Code(x, y) >= level * 257 - 1 && out.Code(x, y) <= (level + 1) * 257) << x << "," << y;
+        }
+    return out;
+}
+
+} // namespace
+
+TEST(CElevationImporter, Imports16BitGeoTiffInTrueProportion)
+{
+    const std::string folder = MakeFolder("imp_u16");
+    // Heights 1000 + 2x + 3y metres on a 30 m grid in UTM.
+    Raster raster = MakeValues(65, 65, GDT_UInt16, [](int x, int y) { return 1000 + 2 * x + 3 * y; });
+    raster.geoTransform = {500000.0, 30.0, 0.0, 4600000.0, 0.0, -30.0};
+    raster.epsg = 32630;
+    ASSERT_TRUE(MakeRaster(folder + "/dem.tif", "GTiff", raster));
+    const Imported full = Import(folder + "/dem.tif");
+    EXPECT_EQ(full.message, "Terreno importado de " + folder
+            + "/dem.tif: 65 x 65 pixeles, alturas de 1000.0 a 1320.0 metros, 30.00 metros por pixel");
+    EXPECT_NEAR(full.scale, 320.0 / 65535.0 / 30.0, 1e-12); // a world unit is one 30 m sample
+    EXPECT_EQ(full.Code(0, 0), 0);
+    EXPECT_EQ(full.Code(64, 64), 65535);
+    EXPECT_EQ(full.Code(10, 20), std::lround(80.0 / 320.0 * 65535.0));
+
+    // --size resamples (the samples now 60 m apart); the exaggeration
+    // multiplies the scale.
+    const Imported half = Import(folder + "/dem.tif", 33, 3.0);
+    EXPECT_EQ(half.width, 33);
+    EXPECT_NEAR(half.scale, 3.0 * 320.0 / 65535.0 / 60.0, 1e-12);
+    EXPECT_EQ(half.Code(5, 10), full.Code(10, 20));
+}
+
+TEST(CElevationImporter, FillsTheHolesOfAFloatGeoTiff)
+{
+    const std::string folder = MakeFolder("imp_float");
+    // A dome with a block of no-data (-9999) and scattered NaNs.
+    Raster raster = MakeValues(80, 60, GDT_Float32, [](int x, int y) {
+        if (x >= 30 && x < 40 && y >= 20 && y < 30)
+            return -9999.0;
+        return (x * 7 + y * 13) % 41 == 0 ? std::nan("") : 500.0 + 0.25 * x * y - 0.05 * x * x;
+    });
+    raster.hasNoData = true;
+    raster.noData = -9999.0;
+    ASSERT_TRUE(MakeRaster(folder + "/dem.tif", "GTiff", raster));
+    const Imported imported = Import(folder + "/dem.tif");
+    EXPECT_NE(imported.message.find("10.00 metros por pixel"), std::string::npos); // no georeferencing
+    // The filled block lies within the codes of its rim, far above the
+    // bottom of the range (-9999 is no height).
+    int rimLow = 65535;
+    int rimHigh = 0;
+    for (int k = 0; k < 12; ++k)
+        for (int code : {imported.Code(29 + k, 19), imported.Code(29 + k, 30), imported.Code(29, 19 + k),
+                 imported.Code(40, 19 + k)}) {
+            rimLow = std::min(rimLow, code);
+            rimHigh = std::max(rimHigh, code);
+        }
+    EXPECT_GT(rimLow, 1000);
+    for (int y = 20; y < 30; ++y)
+        for (int x = 30; x < 40; ++x)
+            EXPECT_TRUE(imported.Code(x, y) >= rimLow && imported.Code(x, y) <= rimHigh) << x << "," << y;
+}
+
+TEST(CElevationImporter, ImportsABigEndianSrtmTileAndANonSquareGrid)
+{
+    const std::string folder = MakeFolder("imp_hgt");
+    // A 3-arc-second tile, signed 16-bit with voids at -32768.
+    Raster tile = MakeValues(1201, 1201, GDT_Int16, [](int x, int y) {
+        return x > 600 && x < 610 && y > 300 && y < 320 ? -32768.0 : 200.0 + x + 2.0 * y;
+    });
+    tile.geoTransform = {6.0 - 1.0 / 2400, 1.0 / 1200, 0.0, 46.0 + 1.0 / 2400, 0.0, -1.0 / 1200};
+    tile.epsg = 4326;
+    ASSERT_TRUE(MakeRaster(folder + "/N45E006.hgt", "SRTMHGT", tile));
+    const std::string bytes = ReadFile(folder + "/N45E006.hgt");
+    ASSERT_EQ(bytes.size(), 1201u * 1201u * 2u);
+    EXPECT_EQ(bytes.substr(2, 2), std::string("\x00\xC9", 2)); // sample (1, 0) = 201, big-endian
+    const Imported imported = Import(folder + "/N45E006.hgt", 257);
+    ASSERT_EQ(imported.width, 257);
+    ASSERT_EQ(imported.height, 257);
+    // 3" at 45.5 degrees north: about 65 m across and 92 m along the
+    // meridian, resampled 1200 / 256 times coarser.
+    const double spacing = (111320.0 * std::cos(45.5 * M_PI / 180.0) + 110574.0) / 2.0 / 256.0;
+    EXPECT_NEAR(imported.scale, 3600.0 / 65535.0 / spacing, 1e-3 * imported.scale);
+    EXPECT_EQ(imported.Code(256, 256), 65535);
+
+    // Wider than high, an ASCII grid: the size stays, and --size scales the
+    // longer side with the other in proportion.
+    ASSERT_TRUE(MakeRaster(folder + "/dem.asc", "AAIGrid",
+        MakeValues(71, 33, GDT_Float32, [](int x, int y) { return std::sin(x * 0.2) * 50.0 + y; })));
+    EXPECT_EQ(Import(folder + "/dem.asc").width, 71);
+    const Imported wide = Import(folder + "/dem.asc", 36);
+    EXPECT_EQ(wide.width, 36);
+    EXPECT_EQ(wide.height, 17);
+}
+
+// Nothing the user feeds in writes anything: the earlier set stays.
+TEST(CElevationImporter, BadInputLeavesTheFolderAsItWas)
+{
+    const std::string folder = MakeFolder("imp_bad");
+    WriteFile(folder + "/garbage.tif", std::string("II*\0", 4) + std::string(5000, 'Z'));
+    ASSERT_TRUE(MakeRaster(folder + "/cut.tif", "GTiff", MakeValues(300, 300, GDT_UInt16, [](int x, int) { return x; })));
+    WriteFile(folder + "/cut.tif", ReadFile(folder + "/cut.tif").substr(0, 60000));
+    Raster voids = MakeValues(10, 10, GDT_Int16, [](int, int) { return -32768.0; });
+    voids.hasNoData = true;
+    voids.noData = -32768.0;
+    ASSERT_TRUE(MakeRaster(folder + "/voids.tif", "GTiff", voids));
+    ASSERT_TRUE(MakeRaster(folder + "/ok.tif", "GTiff", MakeValues(10, 10, GDT_UInt16, [](int x, int) { return x; })));
+    const std::string out = MakeFolder("imp_bad_out");
+    for (const std::string& name : kSet)
+        WriteFile(out + "/" + name, "old " + name);
+    const std::string empty = MakeFolder("imp_bad_notiles");
+    const std::string f = folder + "/";
+    const struct {
+        std::string source, message, textures;
+        double verticalScale;
+    } cases[] = {
+        {f + "none.tif", "No existe el fichero " + f + "none.tif", kTiles, 1.0},
+        {folder, "No se pudo leer el fichero " + folder + ": no es un fichero", kTiles, 1.0},
+        {f + "garbage.tif", "No se pudo leer el fichero " + f + "garbage.tif: formato no admitido o fichero dañado",
+            kTiles, 1.0},
+        {f + "cut.tif", "No se pudo leer el fichero " + f + "cut.tif: fichero dañado", kTiles, 1.0},
+        {f + "voids.tif", "El fichero " + f + "voids.tif no contiene ninguna altura válida", kTiles, 1.0},
+        {f + "ok.tif", "No se pudo leer ninguna textura en la carpeta " + empty, empty, 1.0},
+        {f + "ok.tif", "Escala vertical no válida: -2 (debe ser mayor que 0)", kTiles, -2.0},
+        {f + "ok.tif", "Importación del terreno cancelada", kTiles, 1.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        CElevationImporter importer;
+        if (c.message.find("cancelada") != std::string::npos)
+            importer.Cancel();
+        EXPECT_EQ(importer.Run({c.source, out, 0, c.verticalScale, c.textures}), -1);
+        EXPECT_EQ(importer.Message(), c.message);
+        EXPECT_EQ(Entries(out), kSet);
+        for (const std::string& name : kSet)
+            EXPECT_EQ(ReadFile(out + "/" + name), "old " + name);
+    }
+}
