@@ -52,15 +52,6 @@ TEST(CCameraPitch, ElevationStaysWithinTheLimit)
     }
 }
 
-TEST(CCameraPitch, PitchAtTheLimitTakesNothingAndLeavesTheCameraClean)
-{
-    CCamera camera;
-    camera.Pitch(-kLimit, kLimit);
-    camera.Apply();
-    EXPECT_FALSE(camera.Dirty());
-    EXPECT_NEAR(camera.Pitch(-kDegree, kLimit), 0.0f, 1e-5f);
-}
-
 TEST(CCameraPitch, APitchedCameraTurnsWithALevelHorizon)
 {
     CCamera camera;
@@ -94,19 +85,6 @@ TEST(CCameraPitch, WithoutPitchTheBasisIsTheClassicOne)
         classic.Apply();
     }
     EXPECT_EQ(pitched.View(), classic.View());
-}
-
-TEST(CCameraPitch, SetHeightMovesOnlyTheEyeHeight)
-{
-    CCamera camera;
-    camera.SetPosition({10.0f, 20.0f, 30.0f});
-    camera.Apply();
-    camera.SetHeight(75.0f);
-    EXPECT_TRUE(camera.Dirty());
-    const D3DXVECTOR3 p = camera.Position();
-    EXPECT_EQ(p.x, 10.0f);
-    EXPECT_EQ(p.y, 75.0f);
-    EXPECT_EQ(p.z, 30.0f);
 }
 
 TEST(CCameraPitch, ResetLevelsTheCamera)

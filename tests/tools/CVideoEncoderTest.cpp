@@ -85,21 +85,6 @@ TEST_F(CVideoEncoderTest, AnUnwritablePlaceIsAClearErrorAndLeavesNothing)
     EXPECT_EQ(encoder.Finish(&error), -1);
 }
 
-TEST_F(CVideoEncoderTest, OddSizesAndNoFrameRateAreRefused)
-{
-    const std::string path = (m_dir / "odd.mp4").string();
-    struct Case {
-        int width, height, fps;
-    } cases[] = {{63, 48, 30}, {64, 47, 30}, {0, 48, 30}, {64, 48, 0}};
-    for (const Case& c : cases) {
-        CVideoEncoder encoder;
-        std::string error;
-        EXPECT_EQ(encoder.Open(path, c.width, c.height, c.fps, &error), -1) << c.width << "x" << c.height;
-        EXPECT_FALSE(error.empty());
-    }
-    EXPECT_TRUE(fs::is_empty(m_dir));
-}
-
 TEST_F(CVideoEncoderTest, AnUnfinishedVideoLeavesNoFile)
 {
     const std::string path = (m_dir / "dropped.mp4").string();
