@@ -27,7 +27,6 @@ public:
     // Drops the frames written so far.
     void Abort();
 
-    int FramesWritten() const { return m_frames; }
     // The name of frame `index` inside the folder.
     static std::string FrameName(int index);
     static std::string TemporaryPath(const std::string& path);
