@@ -1,6 +1,7 @@
 // The running simulation on a small terrain with the recording device: the
 // start command and its messages, the paging decision and run, "Aplicar"
-// across a paging run, the speed slider and closing while threads run.
+// across a paging run, the speed slider, terrain following with its
+// statistics column, and closing while threads run.
 #include <gtest/gtest.h>
 
 #include <QApplication>
