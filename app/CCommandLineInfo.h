@@ -19,4 +19,7 @@ struct CCommandLineInfo {
     float turnDegreesPerSecond = 0.0f;
     double quitAfterSeconds = 0.0;
     QString statsFile;
+    // Terrain following: the least height above the ground, world units
+    // (0: off).
+    float clearance = 0.0f;
 };

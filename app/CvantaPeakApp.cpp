@@ -95,6 +95,7 @@ bool CvantaPeakApp::ApplyFlightOptions()
     CvantaPeakView* view = m_frame->View();
     view->SetStartSpeed(m_commandLine.speedKmh);
     view->SetTurnRate(DegreesToRadians(m_commandLine.turnDegreesPerSecond));
+    view->SetClearance(m_commandLine.clearance);
     if (!m_commandLine.statsFile.isEmpty()) {
         m_statsFile.reset(std::fopen(QFile::encodeName(m_commandLine.statsFile).constData(), "w"));
         if (!m_statsFile) {
@@ -102,7 +103,7 @@ bool CvantaPeakApp::ApplyFlightOptions()
             m_exitCode = 2;
             return false;
         }
-        std::fputs("t_ms,roam_ms,draw_ms,triangles,fps,x,y,z,paging\n", m_statsFile.get());
+        std::fputs("t_ms,roam_ms,draw_ms,triangles,fps,x,y,z,paging,ground\n", m_statsFile.get());
         view->SetStatsFile(m_statsFile.get());
     }
     if (m_commandLine.start) {
@@ -132,6 +133,9 @@ void CvantaPeakApp::ConfigureCommandLine(QCommandLineParser& parser) const
     parser.addOption({QStringLiteral("stats"),
                       QStringLiteral("Write one row of statistics per frame to this CSV file."),
                       QStringLiteral("FILE.csv")});
+    parser.addOption({QStringLiteral("clearance"),
+                      QStringLiteral("Follow the terrain at least this high above the ground (world units)."),
+                      QStringLiteral("M")});
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("Document to open (optional)."),
                                  QStringLiteral("[file]"));
@@ -186,6 +190,12 @@ bool CvantaPeakApp::ParseCommandLine(const QStringList& arguments)
     m_commandLine.turnDegreesPerSecond = static_cast<float>(turn);
     m_commandLine.quitAfterSeconds = quitAfter;
     m_commandLine.statsFile = parser.value(QStringLiteral("stats"));
+    double clearance = 0.0;
+    if (!readNumber("clearance", 0.0, 5000.0, clearance)) {
+        m_exitCode = 2;
+        return false;
+    }
+    m_commandLine.clearance = static_cast<float>(clearance);
 
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1) {

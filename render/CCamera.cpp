@@ -1,8 +1,11 @@
 #include "render/CCamera.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
+
+const D3DXVECTOR3 kWorldUp(0.0f, 1.0f, 0.0f);
 
 // Each product is rounded to float before it is added.
 void MoveAlong(D3DXVECTOR3& position, const D3DXVECTOR3& axis, float distance)
@@ -29,6 +32,7 @@ void CCamera::Reset()
     m_right = D3DXVECTOR3(1.0f, 0.0f, 0.0f);
     m_up = D3DXVECTOR3(0.0f, 1.0f, 0.0f);
     m_yaw = m_pitch = m_roll = 0.0f;
+    m_levelYaw = false;
     m_view = D3DXMATRIX(1.0f);
 }
 
@@ -73,15 +77,50 @@ void CCamera::Turn(float angle)
     m_dirty = true;
 }
 
+float CCamera::Pitch(float angle, float limit)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const float elevation = std::asin(std::clamp(m_look.y, -1.0f, 1.0f)) - m_pitch;
+    // Positive pitch lowers the elevation.
+    const float wanted = std::clamp(elevation - angle, -limit, limit);
+    const float taken = elevation - wanted;
+    if (taken != 0.0f) {
+        m_pitch += taken;
+        m_levelYaw = true;
+        m_dirty = true;
+    }
+    return taken;
+}
+
+float CCamera::Elevation() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return std::asin(std::clamp(m_look.y, -1.0f, 1.0f)) - m_pitch;
+}
+
+void CCamera::SetHeight(float y)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_position.y = y;
+    m_dirty = true;
+}
+
 void CCamera::Apply()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_dirty) {
         const D3DXMATRIX pitch = D3DXMatrixRotationAxis(m_right, m_pitch);
-        const D3DXMATRIX yaw = D3DXMatrixRotationAxis(m_up, m_yaw);
+        const D3DXMATRIX yaw = D3DXMatrixRotationAxis(m_levelYaw ? kWorldUp : m_up, m_yaw);
         const D3DXMATRIX roll = D3DXMatrixRotationAxis(m_look, m_roll);
-        // Rolled first, then yawed, then pitched.
-        D3DXMATRIX m = D3DXMatrixMultiply(yaw, pitch);
+        D3DXMATRIX m;
+        if (m_levelYaw) {
+            // Rolled, pitched about the unchanged right vector, then yawed
+            // about the vertical: the right vector stays horizontal.
+            m = D3DXMatrixMultiply(pitch, yaw);
+        } else {
+            // Rolled first, then yawed, then pitched.
+            m = D3DXMatrixMultiply(yaw, pitch);
+        }
         m = D3DXMatrixMultiply(roll, m);
 
         m_right = D3DXVec3TransformCoord(m_right, m);
@@ -89,6 +128,13 @@ void CCamera::Apply()
         m_look = Cross(m_right, m_up);
         // Rounding drifts the basis away from orthogonal over many turns.
         if (std::fabs(glm::dot(m_right, m_up)) > 0.01f) {
+            m_up = Cross(m_look, m_right);
+        }
+        if (m_levelYaw) {
+            // Rounding would tilt the horizon over many frames.
+            m_right.y = 0.0f;
+            m_right = D3DXVec3Normalize(m_right);
+            m_look = D3DXVec3Normalize(Cross(m_right, m_up));
             m_up = Cross(m_look, m_right);
         }
         m_right = D3DXVec3Normalize(m_right);

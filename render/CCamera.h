@@ -32,8 +32,9 @@ public:
 
     CCamera();
 
-    // Position (0, 0, 0), look +z, right +x, up +y, no pending turn, identity
-    // view. Leaves the device and the dirty flag as they are.
+    // Position (0, 0, 0), look +z, right +x, up +y, no pending turn, yaw
+    // about the up vector, identity view. Leaves the device and the dirty
+    // flag as they are.
     void Reset();
     // The device whose view transform Apply sets; not owned, may be null.
     void SetDevice(IDevice* device);
@@ -46,6 +47,18 @@ public:
     void Rise(float distance);
     // Adds `angle` radians of yaw about the up vector (positive turns right).
     void Turn(float angle);
+    // Adds pending pitch about the right vector (positive looks down), cut so
+    // that the look vector's elevation stays within +-limit radians. Returns
+    // the angle taken. From the first pitch on, Apply yaws about the world's
+    // vertical instead of the camera's up vector, so that the horizon stays
+    // level however the user turns a pitched camera.
+    float Pitch(float angle, float limit);
+    // Elevation of the look vector above the horizontal, radians (positive
+    // looks up), with the pending pitch counted in.
+    float Elevation() const;
+    // Sets the eye's height (world y) alone; the view is rebuilt at the next
+    // Apply.
+    void SetHeight(float y);
 
     // When anything changed: rotates the basis by the pending angles,
     // re-orthogonalises it and rebuilds the view matrix. Then always sets the
@@ -72,6 +85,7 @@ private:
     float m_yaw = 0.0f;   // pending rotation about m_up, radians
     float m_pitch = 0.0f; // pending rotation about m_right, radians
     float m_roll = 0.0f;  // pending rotation about m_look, radians
+    bool m_levelYaw = false; // yaw about the world's vertical (set by Pitch)
     D3DXMATRIX m_view;
     IDevice* m_device = nullptr;
 };

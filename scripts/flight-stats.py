@@ -32,3 +32,6 @@ print(f"paging_span_median_ms: {statistics.median(spans) if spans else 0}")
 print(f"paging_span_max_ms: {max(spans) if spans else 0}")
 for key in ("roam_ms", "draw_ms", "triangles"):
     print(f"{key}_median: {statistics.median(int(r[key]) for r in rows)}")
+# Terrain following: how close the eye came to the ground under it.
+if rows and "ground" in rows[0]:
+    print(f"clearance_min: {min(float(r['y']) - float(r['ground']) for r in rows):.3f}")

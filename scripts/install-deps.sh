@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation
+  libavcodec-dev libavformat-dev libswscale-dev libavutil-dev ffmpeg
 )
 
 missing=()

@@ -5,12 +5,22 @@
 //   vantapeak-snapshot [--dir DIR] [--out FILE.png] [--camera X,Y,Z]
 //                      [--heading DEGREES] [--min-error E]
 //                      [--max-render-time MS] [--wireframe] [--frames N]
-//                      [--no-overlay] [--size WxH]
+//                      [--no-overlay] [--size WxH] [--clearance M]
+//
+// With --record OUT it records a flight instead: OUT.mp4 (H.264) or a folder
+// of numbered PNG frames, flown as the program flies from its start, in
+// simulated time (--seconds S at --fps F, --speed KMH, --turn DEG per
+// second, --clearance M for terrain following). It prints record_fps, the
+// frames rendered and written per second of wall time.
+//
+// --clearance M on a still lifts the camera to at least M above the ground.
 //
 // Without --camera the camera stands where the start command puts it: over
 // the middle of the first window, 200 units above the ground, looking along
 // +z; --heading turns it (degrees clockwise seen from above). With --camera
 // the window is cut around the camera the way a paging run cuts it.
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,7 +36,9 @@
 #include <QString>
 
 #include "flight/CFlightFrame.h"
+#include "flight/CHeadlessFlight.h"
 #include "flight/CPageBuilder.h"
+#include "flight/CTerrainFollower.h"
 #include "landscape/CLandscape.h"
 #include "render/Angles.h"
 #include "render/CCamera.h"
@@ -40,6 +52,8 @@
 #include "terrain/CTerrainModel.h"
 #include "terrain/TerrainFiles.h"
 #include "terrain/TickCount.h"
+#include "tools/CPngSequence.h"
+#include "tools/CVideoEncoder.h"
 
 namespace {
 
@@ -56,6 +70,14 @@ struct Options {
     bool overlay = true;
     int width = 556;
     int height = 390;
+    float clearance = 0.0f;
+    // The recorded flight: OUT (empty: a still), its length, frame rate,
+    // speed (km/h) and steady turn (degrees per second).
+    std::string record;
+    double seconds = 10.0;
+    int fps = 30;
+    float speedKmh = 300.0f;
+    float turn = 0.0f;
 };
 
 void Usage()
@@ -63,7 +85,10 @@ void Usage()
     std::fprintf(stderr,
                  "uso: vantapeak-snapshot [--dir DIR] [--out FILE.png] [--camera X,Y,Z] [--heading GRADOS]\n"
                  "                        [--min-error E] [--max-render-time MS] [--wireframe] [--frames N]\n"
-                 "                        [--no-overlay] [--size WxH]\n");
+                 "                        [--no-overlay] [--size WxH] [--clearance M]\n"
+                 "       vantapeak-snapshot --record SALIDA.mp4|CARPETA [--seconds S] [--fps F] [--speed KMH]\n"
+                 "                        [--turn GRADOS_POR_S] [--clearance M] [--size WxH] [--dir DIR]\n"
+                 "                        [--min-error E] [--max-render-time MS] [--wireframe] [--no-overlay]\n");
 }
 
 bool ParseFloat(const char* text, float* value)
@@ -128,6 +153,29 @@ bool ParseArguments(int argc, char** argv, Options* options)
                 if (!ParseInt(value, 1, 100000, &n))
                     return false;
                 options->frames = static_cast<int>(n);
+            } else if (arg == "--record") {
+                options->record = value;
+                if (options->record.empty())
+                    return false;
+            } else if (arg == "--seconds") {
+                float seconds = 0.0f;
+                if (!ParseFloat(value, &seconds) || !(seconds > 0.0f) || seconds > 3600.0f)
+                    return false;
+                options->seconds = seconds;
+            } else if (arg == "--fps") {
+                if (!ParseInt(value, 1, 240, &n))
+                    return false;
+                options->fps = static_cast<int>(n);
+            } else if (arg == "--speed") {
+                if (!ParseFloat(value, &options->speedKmh) || options->speedKmh < 0.0f || options->speedKmh > 1000.0f)
+                    return false;
+            } else if (arg == "--turn") {
+                if (!ParseFloat(value, &options->turn) || std::fabs(options->turn) > 3600.0f)
+                    return false;
+            } else if (arg == "--clearance") {
+                if (!ParseFloat(value, &options->clearance) || options->clearance < 0.0f ||
+                    options->clearance > 5000.0f)
+                    return false;
             } else if (arg == "--size") {
                 long w = 0, h = 0;
                 const std::string text = value;
@@ -146,6 +194,107 @@ bool ParseArguments(int argc, char** argv, Options* options)
 }
 
 std::string Path(const std::string& dir, const char* name) { return dir + "/" + name; }
+
+bool EndsWithMp4(const std::string& path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string tail = path.substr(path.size() - 4);
+    for (char& c : tail)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".mp4";
+}
+
+// The video or the folder of frames a recording writes into.
+class Recording {
+public:
+    explicit Recording(bool video) : m_video(video) {}
+    int Open(const std::string& path, int width, int height, int fps, std::string* error)
+    {
+        return m_video ? m_encoder.Open(path, width, height, fps, error) : m_frames.Open(path, width, height, error);
+    }
+    int Write(const std::uint32_t* pixels, std::string* error)
+    {
+        return m_video ? m_encoder.Write(pixels, error) : m_frames.Write(pixels, error);
+    }
+    int Finish(std::string* error) { return m_video ? m_encoder.Finish(error) : m_frames.Finish(error); }
+
+private:
+    bool m_video;
+    CVideoEncoder m_encoder;
+    CPngSequence m_frames;
+};
+
+// The progress bar on standard error, redrawn in place.
+void ShowProgress(int done, int total)
+{
+    constexpr int kWidth = 40;
+    const int filled = total > 0 ? done * kWidth / total : kWidth;
+    char bar[kWidth + 1];
+    for (int i = 0; i < kWidth; ++i)
+        bar[i] = i < filled ? '#' : '-';
+    bar[kWidth] = '\0';
+    std::fprintf(stderr, "\rGrabando [%s] %3d%% %d/%d", bar, total > 0 ? done * 100 / total : 100, done, total);
+    if (done == total)
+        std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+// Records the flight of --record; the exit status.
+int RecordFlight(const Options& options, const CTerrainModel& terrain, const CBitmapEx* colours, IDevice* device,
+                 CCamera& camera)
+{
+    const int frames = std::max(1, static_cast<int>(std::lround(options.seconds * options.fps)));
+    Recording recording(EndsWithMp4(options.record));
+    std::string error;
+    // The output is opened before anything is rendered: an unwritable one
+    // fails at once.
+    if (recording.Open(options.record, options.width, options.height, options.fps, &error) != 0) {
+        std::fprintf(stderr, "vantapeak-snapshot: %s\n", error.c_str());
+        return 1;
+    }
+    CHeadlessFlight::Settings settings;
+    settings.frames = frames;
+    settings.fps = options.fps;
+    settings.speedKmh = options.speedKmh;
+    settings.clearance = options.clearance;
+    settings.minError = options.minError;
+    settings.maxRenderTime = options.maxRenderTime;
+    settings.overlay = options.overlay;
+    const float turnRate = DegreesToRadians(options.turn);
+    if (turnRate != 0.0f) {
+        settings.steering = [turnRate](const CameraSnapshot&, double, double stepSeconds) {
+            return static_cast<float>(turnRate * stepSeconds);
+        };
+    }
+
+    auto* gl = static_cast<CGLDevice*>(device);
+    std::vector<std::uint32_t> pixels;
+    const std::uint32_t start = TickCount();
+    CHeadlessFlight flight(device, terrain, colours, camera);
+    const int flown = flight.Fly(settings, [&](int frame) {
+        gl->ReadBackBuffer(&pixels);
+        if (recording.Write(pixels.data(), &error) != 0)
+            return -1;
+        ShowProgress(frame + 1, frames);
+        return 0;
+    });
+    if (flown != 0) {
+        if (error.empty())
+            error = "no se puede crear el paisaje";
+        std::fprintf(stderr, "\nvantapeak-snapshot: %s\n", error.c_str());
+        return 1;
+    }
+    if (recording.Finish(&error) != 0) {
+        std::fprintf(stderr, "vantapeak-snapshot: %s\n", error.c_str());
+        return 1;
+    }
+    const double wallSeconds = std::max<std::uint32_t>(1, TickCount() - start) / 1000.0;
+    std::printf("frames: %d\n", frames);
+    std::printf("paging_runs: %d\n", flight.PagingRuns());
+    std::printf("record_fps: %.2f\n", frames / wallSeconds);
+    return 0;
+}
 
 } // namespace
 
@@ -186,6 +335,15 @@ int main(int argc, char** argv)
     camera.SetDevice(device);
     camera.SetupProjection();
     CreateOverlayFont(device);
+
+    if (!options.record.empty()) {
+        SetupRenderState(device);
+        SetFillMode(device, options.wireframe);
+        const int status = RecordFlight(options, terrain, options.wireframe ? nullptr : &texture, device, camera);
+        device->DetachRenderThread();
+        ReleaseDirect3D();
+        return status;
+    }
 
     // Without --camera the window is the start command's, at the origin; with
     // it, the one a paging run would cut around the camera, moved back inside
@@ -231,6 +389,8 @@ int main(int argc, char** argv)
     }
     if (options.heading != 0.0f)
         camera.Turn(DegreesToRadians(options.heading));
+    if (options.clearance > 0.0f)
+        CTerrainFollower::Follow(camera, *landscape, options.clearance, 0.0f, 0.0f);
     SetupRenderState(device);
     SetFillMode(device, options.wireframe);
 

@@ -264,6 +264,7 @@ void CvantaPeakView::SetRenderSurface(QWidget* surface)
     }
     m_renderSurface = surface;
     if (surface != nullptr) {
+        WatchRenderInput(surface);
         m_renderControl->layout()->addWidget(surface);
         surface->show();
         m_renderControl->layout()->activate();

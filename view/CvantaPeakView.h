@@ -29,6 +29,7 @@
 
 class CLandscape;
 class COverviewControl;
+class CRenderInput;
 class CQtWindowContext;
 class CTerrainGenerator;
 class IDevice;
@@ -161,6 +162,24 @@ public:
     using DeviceFactory = std::function<IDevice*(QWidget* renderControl, int width, int height)>;
     void SetDeviceFactory(DeviceFactory factory) { m_deviceFactory = std::move(factory); }
 
+    // --- Input in the render area (user-interface thread). Nothing here
+    // acts until the user drags, turns the wheel or presses a key there.
+    // A left-button drag of dx, dy pixels: turns right for dx > 0 and looks
+    // down for dy > 0, the pitch held within 80 degrees either way.
+    void OnMouseLook(int dx, int dy);
+    // Wheel notches (positive: away from the user) move the speed slider
+    // towards the fast end.
+    void OnWheelSpeed(int notches);
+    // W/S forward and back, A/D strafe, Q/E down and up (the buttons' steps),
+    // the arrow keys as OnKeyDown; true when `key` (a Qt::Key) steers.
+    bool OnRenderKey(int key);
+    // Terrain following: the eye stays at least `clearance` world units above
+    // the ground (brought within the controller's bounds); 0 or less: off,
+    // as by default. While it is on, "Arriba" and "Abajo" raise and lower
+    // the clearance instead of the camera.
+    void SetClearance(float clearance);
+    float Clearance() const { return m_clearance.load(); }
+
 signals:
     // Emitted after a command id was routed to its handler.
     void commandRouted(int id);
@@ -272,6 +291,9 @@ protected:
     // When "Iniciar" was chosen; the statistics rows count from it. Written
     // by the user-interface thread before the render thread starts.
     std::uint32_t m_statsStartTick = 0;
+    // Terrain following's clearance in world units, 0 when off; changed by
+    // the user-interface thread, read by the render thread every frame.
+    std::atomic<float> m_clearance{0.0f};
 
 private:
     // The device of the start command and the surface it shows frames on;
@@ -279,6 +301,12 @@ private:
     int CreateDevice();
     // After a move or turn: a frame at once while no render thread runs.
     void AfterNavigation();
+    // While terrain following is on: the clearance changed by `step` world
+    // units, and true; false (nothing changed) while it is off.
+    bool ChangeClearance(float step);
+    // Mouse and keys arriving at `target` (the render surface or the OpenGL
+    // window) reach the input handlers above.
+    void WatchRenderInput(QObject* target);
     // Terrain generation on its worker thread: polled by a timer of the
     // progress dialog, finished (joined) on the user-interface thread.
     void PollGeneration();
@@ -312,6 +340,7 @@ private:
     COverviewControl* m_overviewStatic = nullptr;
 
     DeviceFactory m_deviceFactory;
+    CRenderInput* m_renderInput = nullptr; // a child of the view
     std::unique_ptr<CQtWindowContext> m_contextProvider;
     std::unique_ptr<CTerrainGenerator> m_generator;
     std::thread m_generateThread;

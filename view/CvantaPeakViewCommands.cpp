@@ -41,13 +41,17 @@ void CvantaPeakView::OnMoveRight()
 
 void CvantaPeakView::OnMoveUp()
 {
-    m_camera.Rise(kMoveStep);
+    if (!ChangeClearance(kMoveStep)) {
+        m_camera.Rise(kMoveStep);
+    }
     AfterNavigation();
 }
 
 void CvantaPeakView::OnMoveDown()
 {
-    m_camera.Rise(-kMoveStep);
+    if (!ChangeClearance(-kMoveStep)) {
+        m_camera.Rise(-kMoveStep);
+    }
     AfterNavigation();
 }
 

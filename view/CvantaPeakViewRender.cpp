@@ -10,6 +10,8 @@
 
 #include "flight/CFlightFrame.h"
 #include "flight/CForwardFlight.h"
+#include "flight/CGroundHeight.h"
+#include "flight/CTerrainFollower.h"
 #include "flight/CPageBuilder.h"
 #include "overview/COverviewControl.h"
 #include "render/IDevice.h"
@@ -115,13 +117,27 @@ void CvantaPeakView::RenderFrame()
 
     const std::uint32_t now = TickCount();
     CForwardFlight::Step(m_camera, now - m_lastFrameTick, m_speedPerSecond, m_turnRate);
+    // Terrain following, and the ground under this frame's eye for the
+    // statistics row: both read the landscape, so under its lock.
+    float ground = 0.0f;
+    const float clearance = m_clearance.load();
+    if (clearance > 0.0f || m_statsFile != nullptr) {
+        std::lock_guard<std::mutex> guard(m_landscapeLock);
+        if (m_landscape != nullptr) {
+            ground = CGroundHeight::At(*m_landscape, x, z);
+            if (clearance > 0.0f) {
+                CTerrainFollower::Follow(m_camera, *m_landscape, clearance, m_speedPerSecond,
+                                         static_cast<float>((now - m_lastFrameTick) / 1000.0));
+            }
+        }
+    }
     ++m_frameCount;
     m_lastFrameTick = now;
 
     if (m_statsFile != nullptr) {
-        std::fprintf(m_statsFile, "%" PRIu32 ",%d,%d,%d,%" PRIu32 ",%.3f,%.3f,%.3f,%d\n",
+        std::fprintf(m_statsFile, "%" PRIu32 ",%d,%d,%d,%" PRIu32 ",%.3f,%.3f,%.3f,%d,%.3f\n",
                      now - m_statsStartTick, figures.roamTime, figures.drawTime, figures.triangles, m_fps,
                      static_cast<double>(x), static_cast<double>(y), static_cast<double>(z),
-                     m_pagingCount.load() > 0 ? 1 : 0);
+                     m_pagingCount.load() > 0 ? 1 : 0, static_cast<double>(ground));
     }
 }

@@ -54,6 +54,7 @@ int CvantaPeakView::CreateDevice()
     // The container takes the window in; the provider still deletes it, so it
     // is taken out again before either goes (ReleaseGraphics).
     SetRenderSurface(QWidget::createWindowContainer(provider->Window(), m_renderWindow));
+    WatchRenderInput(provider->Window());
     m_contextProvider = std::move(provider);
     m_device = device;
     return 0;

@@ -1,6 +1,7 @@
 // The running simulation on a small terrain with the recording device: the
 // start command and its messages, the paging decision and run, "Aplicar"
-// across a paging run, the speed slider and closing while threads run.
+// across a paging run, the speed slider, terrain following with its
+// statistics column, and closing while threads run.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -254,4 +256,39 @@ TEST_F(SimulationTest, ClosingWhileFlyingAcrossPagesEndsEveryThread)
     }
     m_view.reset(); // joins the render and paging threads before freeing
     EXPECT_EQ(m_device.LiveObjects(), 0);
+}
+
+TEST_F(SimulationTest, TerrainFollowingHoldsTheClearanceAndTheStatsShowTheGround)
+{
+    WriteTerrain(m_folder.path(), true);
+    std::FILE* stats = std::tmpfile();
+    ASSERT_NE(stats, nullptr);
+    m_view->SetStatsFile(stats);
+    m_view->SetClearance(150.0f);
+    m_view->OnStartSimulation();
+    ASSERT_TRUE(m_view->m_started);
+    // Hovering over level 64 (ground 160), 200 above it: the eye sinks to the
+    // comfortable 1.25 x 150 above the ground within a third of a second.
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    m_view.reset();
+    std::rewind(stats);
+    char line[256];
+    int rows = 0;
+    float lastY = 0.0f;
+    while (std::fgets(line, sizeof line, stats) != nullptr) {
+        unsigned t = 0, fps = 0;
+        int roam = 0, draw = 0, triangles = 0, paging = 0;
+        float x = 0, y = 0, z = 0, ground = 0;
+        ASSERT_EQ(std::sscanf(line, "%u,%d,%d,%d,%u,%f,%f,%f,%d,%f", &t, &roam, &draw, &triangles, &fps, &x, &y, &z,
+                              &paging, &ground),
+                  10)
+            << line;
+        EXPECT_FLOAT_EQ(ground, 160.0f);
+        EXPECT_GE(y - ground, 150.0f);
+        lastY = y;
+        ++rows;
+    }
+    std::fclose(stats);
+    EXPECT_GT(rows, 5);
+    EXPECT_FLOAT_EQ(lastY, 160.0f + 1.25f * 150.0f);
 }
