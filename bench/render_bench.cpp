@@ -30,6 +30,7 @@
 #include "render/gl/CEglContext.h"
 #include "render/gl/Direct3D.h"
 #include "terrain/CBitmapEx.h"
+#include "terrain/CTerrainModel.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ void PaintColours(const std::vector<std::int32_t>& heights, int size, CBitmapEx*
 std::unique_ptr<CLandscape> BuildLandscape(IDevice* device, const std::vector<std::int32_t>& heights,
                                            const CBitmapEx& colours)
 {
-    auto landscape = CPageBuilder::BuildPage(device, &colours, 0, 0, 0.0f, heights.data(), kWindow, kWindow);
+    auto landscape = CPageBuilder::BuildPage(device, &colours, 0, 0, 0.0f, CTerrainModel::kClassicHeightScale, heights.data(), kWindow, kWindow);
     landscape->m_minError = 0.05f;
     landscape->m_maxRenderTime = 200;
     return landscape;

@@ -50,7 +50,7 @@ int CHeadlessFlight::Begin(const Settings& settings)
     }
     int status = 0;
     std::unique_ptr<CLandscape> landscape =
-        CPageBuilder::BuildPage(m_device, m_colours, 0, 0, 0.0f, window.get(), width, height, &status);
+        CPageBuilder::BuildPage(m_device, m_colours, 0, 0, 0.0f, m_terrain.HeightScale(), window.get(), width, height, &status);
     if (status != 0) {
         landscape->Destroy();
         return -1;
@@ -73,10 +73,8 @@ void CHeadlessFlight::PageIfNeeded()
     if (eye.x < margin && eye.z < margin) {
         return;
     }
-    const float dx = eye.x - m_originX;
-    const float dz = eye.z - m_originZ;
-    const bool nearEdge = dx < margin || static_cast<float>(m_windowWidth - dx) < margin || dz < margin ||
-                          static_cast<float>(m_windowHeight - dz) < margin;
+    const bool nearEdge =
+        CPageBuilder::NearEdge(eye.x, eye.z, m_originX, m_originZ, m_windowWidth, m_windowHeight, m_margin);
     if (!nearEdge || !CPageBuilder::PagingUseful(eye.x, eye.z, m_windowWidth, m_windowHeight, m_mapWidth,
                                                  m_mapHeight, m_originX, m_originZ)) {
         return;
@@ -92,7 +90,7 @@ void CHeadlessFlight::PageIfNeeded()
         return; // past the far edge: the current landscape stays
     }
     std::unique_ptr<CLandscape> landscape =
-        CPageBuilder::BuildPage(m_device, m_colours, x0, z0, 0.0f, window.get(), width, height);
+        CPageBuilder::BuildPage(m_device, m_colours, x0, z0, 0.0f, m_terrain.HeightScale(), window.get(), width, height);
     landscape->m_minError = m_landscape->m_minError;
     landscape->m_maxRenderTime = m_landscape->m_maxRenderTime;
     DestroyLandscape();

@@ -63,8 +63,17 @@ int CPageBuilder::CutWindow(const CTerrainModel& terrain, std::int32_t x0, std::
     return 0;
 }
 
+bool CPageBuilder::NearEdge(float x, float z, float originX, float originZ, std::int32_t width,
+                            std::int32_t height, std::int32_t margin)
+{
+    const float dx = x - originX;
+    const float dz = z - originZ;
+    const float m = static_cast<float>(margin);
+    return dx < m || static_cast<float>(width - dx) < m || dz < m || static_cast<float>(height - dz) < m;
+}
+
 std::unique_ptr<CLandscape> CPageBuilder::BuildLandscape(IDevice* device, float originX, float originY,
-                                                         float originZ, const std::int32_t* window,
+                                                         float originZ, float heightScale, const std::int32_t* window,
                                                          std::int32_t width, std::int32_t height,
                                                          ITexture* texture, int* status)
 {
@@ -74,6 +83,7 @@ std::unique_ptr<CLandscape> CPageBuilder::BuildLandscape(IDevice* device, float 
     landscape->m_originZ = originZ;
     landscape->m_device = device;
     landscape->m_texture = texture;
+    landscape->m_heightScale = heightScale;
     landscape->SetHeightWindow(height, window, width);
     const int initialised = landscape->Initialise();
     if (status != nullptr) {
@@ -83,14 +93,16 @@ std::unique_ptr<CLandscape> CPageBuilder::BuildLandscape(IDevice* device, float 
 }
 
 std::unique_ptr<CLandscape> CPageBuilder::BuildPage(IDevice* device, const CBitmapEx* colours, std::int32_t x0,
-                                                    std::int32_t z0, float originY, const std::int32_t* window,
+                                                    std::int32_t z0, float originY, float heightScale,
+                                                    const std::int32_t* window,
                                                     std::int32_t width, std::int32_t height, int* status)
 {
     ITexture* texture = nullptr;
     if (colours != nullptr) {
         texture = CreatePageTexture(device, *colours, x0, z0, width, height);
     }
-    return BuildLandscape(device, static_cast<float>(x0), originY, static_cast<float>(z0), window, width, height,
+    return BuildLandscape(device, static_cast<float>(x0), originY, static_cast<float>(z0), heightScale, window,
+                          width, height,
                           texture, status);
 }
 

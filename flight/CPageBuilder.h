@@ -43,21 +43,28 @@ public:
     static int CutWindow(const CTerrainModel& terrain, std::int32_t x0, std::int32_t z0, std::int32_t* width,
                          std::int32_t* height, std::unique_ptr<std::int32_t[]>* window);
 
+    // Whether a camera at world (x, z) is within `margin` of an edge of the
+    // width x height window at (originX, originZ).
+    static bool NearEdge(float x, float z, float originX, float originZ, std::int32_t width, std::int32_t height,
+                         std::int32_t margin);
+
     // A new landscape over `window` (width x height samples, world origin
-    // originX/Y/Z) drawing on `device` with `texture`, which it then owns
-    // (null: no page texture), after SetHeightWindow and Initialise.
+    // originX/Y/Z, heightScale world units per sample value: the terrain
+    // model's HeightScale) drawing on `device` with `texture`, which it then
+    // owns (null: no page texture), after SetHeightWindow and Initialise.
     // *status, when given, receives Initialise's result: a landscape whose
     // buffers could not be made draws nothing. The ROAM parameters keep their
     // defaults; the owner sets them.
     static std::unique_ptr<CLandscape> BuildLandscape(IDevice* device, float originX, float originY, float originZ,
-                                                      const std::int32_t* window, std::int32_t width,
+                                                      float heightScale, const std::int32_t* window, std::int32_t width,
                                                       std::int32_t height, ITexture* texture,
                                                       int* status = nullptr);
 
     // The page texture cut from `colours` at (x0, z0) (none when `colours` is
     // null: the wireframe display), then BuildLandscape at that origin.
     static std::unique_ptr<CLandscape> BuildPage(IDevice* device, const CBitmapEx* colours, std::int32_t x0,
-                                                 std::int32_t z0, float originY, const std::int32_t* window,
+                                                 std::int32_t z0, float originY, float heightScale,
+                                                 const std::int32_t* window,
                                                  std::int32_t width, std::int32_t height, int* status = nullptr);
 
     // Where the camera starts: over the middle sample of the landscape's

@@ -317,6 +317,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Error en leer el fichero %s\n", TerrainFiles::kHeightmap);
         return 1;
     }
+    if (terrain.LoadHeights16(Path(options.dir, TerrainFiles::kHeights16).c_str()) != 0) {
+        std::fprintf(stderr, "Error en leer el fichero %s\n", TerrainFiles::kHeights16);
+        return 1;
+    }
     CBitmapEx texture;
     if (!options.wireframe && (texture.LoadFromFile(Path(options.dir, TerrainFiles::kTexture).c_str()) != 0 ||
                                !texture.HasPixels())) {
@@ -368,7 +372,8 @@ int main(int argc, char** argv)
 
     int initialised = 0;
     std::unique_ptr<CLandscape> built =
-        CPageBuilder::BuildPage(device, options.wireframe ? nullptr : &texture, x0, z0, 0.0f, window.get(),
+        CPageBuilder::BuildPage(device, options.wireframe ? nullptr : &texture, x0, z0, 0.0f,
+                                terrain.HeightScale(), window.get(),
                                 windowWidth, windowHeight, &initialised);
     window.reset();
     if (initialised != 0) {

@@ -12,11 +12,8 @@
 bool CvantaPeakView::PagingNeeded() const
 {
     const D3DXVECTOR3 position = m_camera.Position();
-    const float dx = position.x - m_pageOriginX.load();
-    const float dz = position.z - m_pageOriginZ.load();
-    const float margin = static_cast<float>(m_pagingMargin);
-    return dx < margin || static_cast<float>(m_windowWidth - dx) < margin || dz < margin ||
-           static_cast<float>(m_windowHeight - dz) < margin;
+    return CPageBuilder::NearEdge(position.x, position.z, m_pageOriginX.load(), m_pageOriginZ.load(), m_windowWidth,
+                                  m_windowHeight, m_pagingMargin);
 }
 
 void CvantaPeakView::StartPagingThread()
@@ -70,7 +67,7 @@ void CvantaPeakView::PageTerrain()
 
     std::unique_ptr<CLandscape> landscape =
         CPageBuilder::BuildPage(m_device, m_textured.load() ? &m_textureImage : nullptr, x0, z0,
-                                m_pageOriginY.load(), window.get(), width, height);
+                                m_pageOriginY.load(), m_terrain.HeightScale(), window.get(), width, height);
     window.reset();
     if (m_stop.load()) {
         landscape->Destroy();

@@ -110,6 +110,13 @@ void CvantaPeakView::OnStartSimulation()
         m_terrain.LoadHeightmap(TerrainFiles::kHeightmap);
         m_mapWidth = m_terrain.m_gridWidth;
         m_mapHeight = m_terrain.m_gridHeight;
+        // The 16-bit heights, when the folder has them, replace the levels
+        // in every window; a file that is there but unusable is reported and
+        // the flight goes on with the levels.
+        if (m_terrain.LoadHeights16(TerrainFiles::kHeights16) != 0) {
+            ShowMessageBox(QString::fromUtf8("Error en leer el fichero ") + QString::fromUtf8(TerrainFiles::kHeights16),
+                           this);
+        }
     }
     const PageWindow page = ComputePageWindow(m_mapWidth, m_mapHeight);
     m_windowWidth = page.width;
@@ -134,7 +141,8 @@ void CvantaPeakView::OnStartSimulation()
         }
     }
     CLandscape* landscape = CPageBuilder::BuildPage(m_device, m_textured.load() ? &m_textureImage : nullptr, 0, 0,
-                                                    m_pageOriginY.load(), window.get(), m_windowWidth,
+                                                    m_pageOriginY.load(), m_terrain.HeightScale(), window.get(),
+                                                    m_windowWidth,
                                                     m_windowHeight)
                                 .release();
     window.reset();

@@ -107,12 +107,13 @@ TEST(CPageBuilderTest, BuildsAnInitialisedLandscapeAndStartsTheCameraOverItsMidd
     CRecordingDevice device(556, 390);
     int status = -1;
     std::unique_ptr<CLandscape> landscape =
-        CPageBuilder::BuildPage(&device, nullptr, 16, 8, 7.0f, window.get(), width, height, &status);
+        CPageBuilder::BuildPage(&device, nullptr, 16, 8, 7.0f, 0.5f, window.get(), width, height, &status);
     ASSERT_NE(landscape, nullptr);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(landscape->m_originX, 16.0f);
     EXPECT_EQ(landscape->m_originY, 7.0f);
     EXPECT_EQ(landscape->m_originZ, 8.0f);
+    EXPECT_EQ(landscape->m_heightScale, 0.5f);
     EXPECT_EQ(landscape->m_texture, nullptr) << "no colours, no page texture";
     EXPECT_GT(landscape->m_leafCount, 0);
 
@@ -123,7 +124,7 @@ TEST(CPageBuilderTest, BuildsAnInitialisedLandscapeAndStartsTheCameraOverItsMidd
 
     device.SetFailures(DeviceOp::CreateVertexBuffer, -1);
     std::unique_ptr<CLandscape> failed =
-        CPageBuilder::BuildPage(&device, nullptr, 16, 8, 0.0f, window.get(), width, height, &status);
+        CPageBuilder::BuildPage(&device, nullptr, 16, 8, 0.0f, 2.5f, window.get(), width, height, &status);
     EXPECT_NE(status, 0) << "a landscape without its buffer says so";
     failed->Destroy();
     landscape->Destroy();

@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "terrain/CBitmapEx.h"
+#include "terrain/CHeightmap16File.h"
+#include "terrain/TerrainFiles.h"
 
 namespace {
 
@@ -132,4 +134,40 @@ TEST_F(SnapshotToolTest, RefusesBadArgumentsAndMissingFiles)
     EXPECT_NE(status, 0) << "the textured display needs the texture file";
     RunTool("--dir " + m_dir.string() + " --out " + (m_dir / "x.png").string() + " --wireframe --frames 1", &status);
     EXPECT_EQ(status, 0) << "the wireframe display does not read it";
+}
+
+TEST_F(SnapshotToolTest, SixteenBitHeightsBesideTheHeightmapReachTheFlight)
+{
+    const auto startHeight = [this](int* status) {
+        const std::vector<std::string> lines =
+            RunTool("--dir " + m_dir.string() + " --out " + (m_dir / "h.png").string() + " --frames 1", status);
+        const std::string& camera = lines.size() > 2 ? lines[2] : std::string();
+        const auto y = camera.find("Y:");
+        return y == std::string::npos ? -1.0 : std::stod(camera.substr(y + 2));
+    };
+    int status = 0;
+    const double levels = startHeight(&status);
+    if (status != 0)
+        GTEST_SKIP() << "no headless OpenGL 3.3 context";
+
+    // The same terrain half a level higher everywhere, at 16-bit precision.
+    CBitmapEx heights;
+    ASSERT_EQ(heights.LoadFromFile((m_dir / TerrainFiles::kHeightmap).c_str()), 0);
+    std::vector<float> raised(static_cast<std::size_t>(kSide) * kSide);
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x)
+            raised[static_cast<std::size_t>(y) * kSide + x] =
+                static_cast<float>((heights.ReadPixel(x, y) >> 16) & 0xFF) + 0.5f;
+    const std::string file = (m_dir / TerrainFiles::kHeights16).string();
+    ASSERT_EQ(CHeightmap16File::WriteLevels(file.c_str(), raised.data(), kSide, kSide, 2.5 / 257.0), 0);
+    const double precise = startHeight(&status);
+    ASSERT_EQ(status, 0);
+    EXPECT_NEAR(precise - levels, 1.25, 0.02) << "half a level of 2.5 units, kept to the camera's start";
+
+    std::FILE* broken = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(broken, nullptr);
+    std::fputs("not a GeoTIFF", broken);
+    std::fclose(broken);
+    startHeight(&status);
+    EXPECT_NE(status, 0) << "an unusable 16-bit file is an error, not a silent fallback";
 }
