@@ -5,16 +5,14 @@
 //   vantapeak-terrain [--out DIR] [--size N] [--seed N] [--textures DIR]
 //
 // Prints the closing message on success; on failure prints the reason and
-// exits with status 1 (2 for bad options). Ctrl+C cancels cleanly: earlier
-// files stay as they were.
+// exits with status 1 (2 for bad options; --help lists them). Ctrl+C
+// cancels cleanly: earlier files stay as they were.
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -22,6 +20,7 @@
 #include <unistd.h>
 
 #include "terrain/CTerrainGenerator.h"
+#include "tools/COptionParser.h"
 
 namespace {
 
@@ -31,33 +30,6 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 void OnInterrupt(int)
 {
     g_interrupted.store(true);
-}
-
-void Usage(std::FILE* out)
-{
-    std::fprintf(out,
-        "Uso: vantapeak-terrain [opciones]\n"
-        "Genera %s y %s en una carpeta.\n"
-        "  --out DIR       carpeta de salida (por defecto, la actual)\n"
-        "  --size N        lado del terreno en pixeles, %d a %d (por defecto %d)\n"
-        "  --seed N        semilla, 0 a 4294967295 (por defecto, la hora actual)\n"
-        "  --textures DIR  carpeta de las texturas (por defecto, DIR/Textures de --out)\n"
-        "  --help          muestra esta ayuda\n",
-        CTerrainGenerator::kHeightmapName, CTerrainGenerator::kTextureName, CTerrainGenerator::kMinSize,
-        CTerrainGenerator::kMaxSize, CTerrainGenerator::kDefaultSize);
-}
-
-bool ParseNumber(const char* text, long long low, long long high, long long& value)
-{
-    if (text == nullptr || *text == '\0')
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long long parsed = std::strtoll(text, &end, 10);
-    if (errno != 0 || end == nullptr || *end != '\0' || parsed < low || parsed > high)
-        return false;
-    value = parsed;
-    return true;
 }
 
 void DrawProgress(float fraction)
@@ -77,42 +49,26 @@ void DrawProgress(float fraction)
 int main(int argc, char** argv)
 {
     CTerrainGenerator::Settings settings;
-    settings.seed = static_cast<std::uint32_t>(std::time(nullptr));
-    bool texturesGiven = false;
-    for (int i = 1; i < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--help" || option == "-h") {
-            Usage(stdout);
-            return 0;
-        }
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        long long number = 0;
-        if (option == "--out" && value != nullptr) {
-            settings.folder = value;
-        } else if (option == "--textures" && value != nullptr) {
-            settings.texturesFolder = value;
-            texturesGiven = true;
-        } else if (option == "--size" && value != nullptr) {
-            if (!ParseNumber(value, CTerrainGenerator::kMinSize, CTerrainGenerator::kMaxSize, number)) {
-                std::fprintf(stderr, "vantapeak-terrain: tamaño no válido: %s (debe estar entre %d y %d)\n", value,
-                    CTerrainGenerator::kMinSize, CTerrainGenerator::kMaxSize);
-                return 2;
-            }
-            settings.size = static_cast<std::int32_t>(number);
-        } else if (option == "--seed" && value != nullptr) {
-            if (!ParseNumber(value, 0, 4294967295LL, number)) {
-                std::fprintf(stderr, "vantapeak-terrain: semilla no válida: %s\n", value);
-                return 2;
-            }
-            settings.seed = static_cast<std::uint32_t>(number);
-        } else {
-            std::fprintf(stderr, "vantapeak-terrain: opción no válida o sin valor: %s\n", option.c_str());
-            Usage(stderr);
-            return 2;
-        }
-    }
-    if (!texturesGiven)
-        settings.texturesFolder = (settings.folder.empty() ? std::string(".") : settings.folder) + "/Textures";
+    long long size = CTerrainGenerator::kDefaultSize;
+    long long seed = -1;
+    std::string texturesFolder;
+    COptionParser options("vantapeak-terrain", "[opciones]",
+        std::string("Genera un terreno sintético (fallas) y pinta su textura con las cinco texturas:\n") +
+            CTerrainGenerator::kHeightmapName + " y " + CTerrainGenerator::kTextureName + " en una carpeta.");
+    options.AddText("out", "DIR", "carpeta de salida", &settings.folder, "la actual");
+    options.AddInteger("size", "N", "lado del terreno en píxeles, de " + std::to_string(CTerrainGenerator::kMinSize) +
+        " a " + std::to_string(CTerrainGenerator::kMaxSize), CTerrainGenerator::kMinSize,
+        CTerrainGenerator::kMaxSize, &size);
+    options.AddInteger("seed", "N", "semilla del generador, de 0 a 4294967295", 0, 4294967295LL, &seed,
+        "la hora actual");
+    options.AddText("textures", "DIR", "carpeta de las cinco texturas", &texturesFolder, "DIR/Textures de --out");
+    if (const int status = options.Handle(argc, argv); status >= 0)
+        return status;
+    settings.size = static_cast<std::int32_t>(size);
+    settings.seed = seed >= 0 ? static_cast<std::uint32_t>(seed) : static_cast<std::uint32_t>(std::time(nullptr));
+    settings.texturesFolder = !texturesFolder.empty()
+        ? texturesFolder
+        : (settings.folder.empty() ? std::string(".") : settings.folder) + "/Textures";
 
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
