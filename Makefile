@@ -15,7 +15,7 @@ TILES := $(DATA)/Textures/water1.bmp
 PROGRAMS := vantapeak vantapeak-terrain vantapeak-tiles
 LSAN := LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0
 ASAN_KINDS := address,undefined
-TSAN := TSAN_OPTIONS=suppressions=$(CURDIR)/scripts/tsan.supp:halt_on_error=1:second_deadlock_stack=1
+TSAN := TSAN_OPTIONS=suppressions=$(CURDIR)/scripts/tsan.supp:halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1
 
 .PHONY: all deps build programs run test test-asan test-tsan fuzz bench terrain clean
 
@@ -62,11 +62,13 @@ test-asan: deps
 	@cd build-asan && $(LSAN) $(XVFB) ctest --progress --output-on-failure -j $(JOBS) -LE nosan
 	@bash scripts/sanitizer-flight.sh build-asan
 
-# The tests labelled "threads" under ThreadSanitizer.
+# The tests labelled "threads" under ThreadSanitizer, then the same flight
+# as test-asan's.
 test-tsan: deps
 	$(call configure,build-tsan,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=thread)
 	@cmake --build build-tsan -j $(JOBS)
 	@cd build-tsan && $(TSAN) $(XVFB) ctest --progress --output-on-failure -j $(JOBS) -L threads
+	@bash scripts/sanitizer-flight.sh build-tsan
 
 # A bounded libFuzzer run of the bitmap loader (FUZZ_SECONDS, default 60).
 FUZZ_SECONDS ?= 60

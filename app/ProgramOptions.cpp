@@ -19,10 +19,10 @@ COptionParser::Result ParseProgramOptions(const std::vector<std::string>& argume
         "Lee terrainMdt_8193x8193.bmp, su textura y la carpeta Textures de la carpeta actual;\n"
         "el menú \"Simulación\" > \"Iniciar\" empieza el vuelo y \"Terreno\" > \"Generar terreno\" crea un terreno.");
     parser.AddFlag("start", "elige \"Iniciar\" en cuanto se abre la ventana", &info.start);
-    parser.AddFlag("tour", "vuelo guiado: un piloto automático recorre el terreno sin salir de él", &info.tour);
+    parser.AddFlag("tour", "vuelo guiado: un piloto automático recorre el terreno sin salir de él, a la velocidad del deslizador", &info.tour);
     parser.AddNumber("speed", "KMH", "velocidad del deslizador al iniciar, en km/h, de 0 a 1000", 0.0, 1000.0,
                      &speed);
-    parser.AddNumber("turn", "GRADOS_S", "giro constante en grados por segundo (positivo: a la derecha)", -3600.0,
+    parser.AddNumber("turn", "GRADOS_S", "giro constante en grados por segundo, a la derecha si es positivo", -3600.0,
                      3600.0, &turn);
     parser.AddNumber("quit-after", "SEGUNDOS", "cierra la ventana tras estos segundos", 0.0, 1.0e6, &quitAfter,
                      "0, nunca");

@@ -85,7 +85,7 @@ int ParseArguments(int argc, char** argv, Options* options)
     parser.AddText("dir", "DIR", "carpeta del terreno (mapa de alturas y textura)", &options->dir);
     parser.AddText("out", "FICHERO.png", "imagen de salida", &options->out);
     parser.AddCustom("camera", "X,Y,Z", "posición de la cámara; la ventana se corta a su alrededor",
-                     "sobre el centro de la primera ventana, 200 por encima del suelo", "tres números X,Y,Z",
+                     "centro de la primera ventana, 200 sobre el suelo", "tres números X,Y,Z",
                      [options](const std::string& text) {
                          const auto comma1 = text.find(',');
                          const auto comma2 =
@@ -129,7 +129,7 @@ int ParseArguments(int argc, char** argv, Options* options)
                      });
     bool noOverlay = false;
     parser.AddFlag("no-overlay", "sin las líneas de estadísticas sobre la imagen", &noOverlay);
-    parser.AddCustom("size", "AxB", "tamaño de la imagen en píxeles, cada lado de 1 a 8192", "556x390",
+    parser.AddCustom("size", "ANCHOxALTO", "tamaño de la imagen en píxeles, cada lado de 1 a 8192", "556x390",
                      "ANCHOxALTO, p. ej. 556x390", [options](const std::string& text) {
                          long w = 0, h = 0;
                          const auto x = text.find('x');

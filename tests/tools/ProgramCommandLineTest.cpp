@@ -61,7 +61,7 @@ std::vector<Program> Programs()
                         "--speed 1001", "--speed"});
     programs.push_back({"vantapeak-snapshot", VP_SNAPSHOT_PROGRAM,
                         {"--dir DIR", "--out FICHERO.png", "--camera X,Y,Z", "--heading GRADOS", "--min-error E",
-                         "--max-render-time MS", "--wireframe", "--frames N", "--no-overlay", "--size AxB"},
+                         "--max-render-time MS", "--wireframe", "--frames N", "--no-overlay", "--size ANCHOxALTO"},
                         "--size 10y10", "--size"});
 #endif
     return programs;
