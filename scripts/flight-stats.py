@@ -4,6 +4,7 @@
 A program that was killed may leave its last row cut short; that row is
 ignored (and counted in "cut_rows"), every complete row is used.
 """
+import signal
 import statistics
 import sys
 
@@ -35,6 +36,8 @@ def read_rows(path):
 
 
 def main():
+    # Piped into head and the like: end quietly when the reader stops.
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)
     if len(sys.argv) != 2:
         print("uso: flight-stats.py FICHERO.csv", file=sys.stderr)
         return 2

@@ -1,5 +1,6 @@
 // The window program's options: every option into its field, errors naming
-// the option, the Spanish help, and the display check done before Qt starts.
+// the option, and the display check done before Qt starts. Its help is
+// checked by running the program (tests/tools/ProgramCommandLineTest).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -62,22 +63,6 @@ TEST(ProgramOptions, ErrorsNameTheOptionInSpanish)
         EXPECT_EQ(text.rfind("vantapeak: ", 0), 0u) << text;
         EXPECT_NE(text.find(c.named), std::string::npos) << text;
     }
-}
-
-TEST(ProgramOptions, HelpSaysWhatTheProgramIsAndListsEveryOption)
-{
-    CCommandLineInfo info;
-    std::string text;
-    ASSERT_EQ(ParseProgramOptions({"--help"}, info, text), COptionParser::Result::Help);
-    EXPECT_TRUE(info.showHelp);
-    EXPECT_EQ(text.rfind("Uso: vantapeak [opciones] [fichero]\nvantaPeak: vuelo en tiempo real", 0), 0u) << text;
-    for (const char* option : {"--start ", "--tour ", "--speed KMH ", "--turn GRADOS_S ", "--quit-after SEGUNDOS ",
-                               "--stats FICHERO.csv ", "fichero ", "-h, --help ", "--version "}) {
-        EXPECT_NE(text.find("\n  " + std::string(option)), std::string::npos) << option << "\n" << text;
-    }
-    ASSERT_EQ(ParseProgramOptions({"--version"}, info, text), COptionParser::Result::Version);
-    EXPECT_TRUE(info.showVersion);
-    EXPECT_EQ(text, "vantapeak 1.0.0.1\n");
 }
 
 TEST(ProgramOptions, DisplayIsAnyOfItsThreeVariables)
