@@ -6,7 +6,10 @@
 #include <QApplication>
 #include <QColor>
 #include <QImage>
+#include <QStyle>
 #include <QStyleFactory>
+
+#include <memory>
 
 #include "../QtApplicationEnvironment.h"
 #include "view/CSpeedSlider.h"
@@ -22,8 +25,10 @@ struct Fill {
 // Pixels of the highlight's hue: saturated, unlike the grey groove and thumb.
 Fill MeasureFill(int position)
 {
+    // A widget does not own the style it is given; this one outlives it.
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
     CSpeedSlider slider(Qt::Vertical);
-    slider.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    slider.setStyle(fusion.get());
     slider.setInvertedAppearance(true);
     slider.setInvertedControls(true);
     slider.setRange(0, 1000);
