@@ -1,17 +1,23 @@
 # vantaPeak: `make run` sets everything up and runs the program;
 # `make test` sets everything up and runs every test.
 SHELL := /bin/bash
+# Progress and results only: no "Entering directory" lines from the
+# recursive makes that cmake --build runs (MAKEFLAGS reaches them).
+MAKEFLAGS += --no-print-directory
 JOBS ?= $(shell nproc)
 BUILD ?= build
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 DATA := data
 HEIGHTMAP := $(DATA)/terrainMdt_8193x8193.bmp
 TEXTURE := $(DATA)/terrainMdt_8193x8193_Texture.bmp
+TILES := $(DATA)/Textures/water1.bmp
+# What `make run` needs: the program and the tools that make its terrain.
+PROGRAMS := vantapeak vantapeak-terrain vantapeak-tiles
 LSAN := LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0
 ASAN_KINDS := address,undefined
-TSAN := TSAN_OPTIONS=suppressions=$(CURDIR)/scripts/tsan.supp:halt_on_error=1:second_deadlock_stack=1
+TSAN := TSAN_OPTIONS=suppressions=$(CURDIR)/scripts/tsan.supp:halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1
 
-.PHONY: all deps build run test test-asan test-tsan fuzz bench terrain clean
+.PHONY: all deps build programs run test test-asan test-tsan fuzz bench terrain clean
 
 all: build
 
@@ -25,30 +31,44 @@ endef
 
 build: deps
 	$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release)
-	cmake --build $(BUILD) -j $(JOBS)
+	@cmake --build $(BUILD) -j $(JOBS)
 
-$(HEIGHTMAP) $(TEXTURE): | build
+# Only the program and its tools, not the tests.
+programs: deps
+	$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=Release)
+	@cmake --build $(BUILD) -j $(JOBS) --target $(PROGRAMS)
+
+$(TILES): | programs
+	$(BUILD)/tools/vantapeak-tiles --out $(DATA)/Textures
+
+$(HEIGHTMAP) $(TEXTURE): | programs $(TILES)
 	$(BUILD)/tools/vantapeak-terrain --out $(DATA) --textures $(DATA)/Textures
 
-terrain: build $(HEIGHTMAP)
+terrain: programs $(HEIGHTMAP)
 
-run: build $(HEIGHTMAP)
-	@bash scripts/run.sh $(BUILD)
+# The guided flight at a visible speed; `build/app/vantapeak` alone is the
+# plain program.
+run: programs $(HEIGHTMAP)
+	@bash scripts/run.sh $(BUILD) --start --tour --speed 500 --clearance 50
 
 test: build
-	cd $(BUILD) && $(XVFB) ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD) && $(XVFB) ctest --progress --output-on-failure -j $(JOBS)
 
-# The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then a 15 s flight of the program itself over a small terrain.
 test-asan: deps
 	$(call configure,build-asan,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=$(ASAN_KINDS))
-	cmake --build build-asan -j $(JOBS)
-	cd build-asan && $(LSAN) $(XVFB) ctest --output-on-failure -j $(JOBS) -LE nosan
+	@cmake --build build-asan -j $(JOBS)
+	@cd build-asan && $(LSAN) $(XVFB) ctest --progress --output-on-failure -j $(JOBS) -LE nosan
+	@bash scripts/sanitizer-flight.sh build-asan
 
-# The tests labelled "threads" under ThreadSanitizer.
+# The tests labelled "threads" under ThreadSanitizer, then the same flight
+# as test-asan's.
 test-tsan: deps
 	$(call configure,build-tsan,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=thread)
-	cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && $(TSAN) $(XVFB) ctest --output-on-failure -j $(JOBS) -L threads
+	@cmake --build build-tsan -j $(JOBS)
+	@cd build-tsan && $(TSAN) $(XVFB) ctest --progress --output-on-failure -j $(JOBS) -L threads
+	@bash scripts/sanitizer-flight.sh build-tsan
 
 # A bounded libFuzzer run of the bitmap loader (FUZZ_SECONDS, default 60).
 FUZZ_SECONDS ?= 60

@@ -1,7 +1,7 @@
 #pragma once
-// What the command line asked for. CvantaPeakApp::ConfigureCommandLine
-// declares the options and ParseCommandLine fills this record; an option
-// joins by adding a field here and its declaration and reading there.
+// What the command line asked for. ParseProgramOptions (app/ProgramOptions)
+// declares the options and fills this record; an option joins by adding a
+// field here and its declaration there.
 #include <QString>
 
 struct CCommandLineInfo {
@@ -15,6 +15,8 @@ struct CCommandLineInfo {
     // the window after this many seconds (0: never); one statistics row per
     // frame into this CSV file (empty: none).
     bool start = false;
+    // The guided flight steers the forward flight.
+    bool tour = false;
     float speedKmh = 0.0f;
     float turnDegreesPerSecond = 0.0f;
     double quitAfterSeconds = 0.0;

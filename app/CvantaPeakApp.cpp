@@ -7,12 +7,16 @@
 #include <QSettings>
 
 #include <cstdio>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
+#include "app/CSignalCloser.h"
 #include "app/CommandIds.h"
+#include "app/ProgramOptions.h"
 #include "render/Angles.h"
 #include "view/CvantaPeakView.h"
 
@@ -87,6 +91,15 @@ bool CvantaPeakApp::InitInstance(const QStringList& arguments)
     }
 
     m_frame->show();
+    m_signalCloser.reset();
+    m_signalCloser = std::make_unique<CSignalCloser>([this] {
+        if (m_frame) {
+            m_frame->close();
+        }
+    });
+    if (m_signalCloser->Install() != 0) {
+        std::fprintf(stderr, "vantapeak: no se pueden atender las señales SIGINT y SIGTERM\n");
+    }
     return ApplyFlightOptions();
 }
 
@@ -96,13 +109,17 @@ bool CvantaPeakApp::ApplyFlightOptions()
     view->SetStartSpeed(m_commandLine.speedKmh);
     view->SetTurnRate(DegreesToRadians(m_commandLine.turnDegreesPerSecond));
     view->SetClearance(m_commandLine.clearance);
+    view->SetTour(m_commandLine.tour);
     if (!m_commandLine.statsFile.isEmpty()) {
         m_statsFile.reset(std::fopen(QFile::encodeName(m_commandLine.statsFile).constData(), "w"));
         if (!m_statsFile) {
-            std::fprintf(stderr, "vantapeak: cannot write %s\n", qPrintable(m_commandLine.statsFile));
+            std::fprintf(stderr, "vantapeak: no se puede escribir %s\n", qPrintable(m_commandLine.statsFile));
             m_exitCode = 2;
             return false;
         }
+        // Line-buffered: every row reaches the file whole, in one write,
+        // so a program that is killed leaves at most its last row cut.
+        std::setvbuf(m_statsFile.get(), nullptr, _IOLBF, BUFSIZ);
         std::fputs("t_ms,roam_ms,draw_ms,triangles,fps,x,y,z,paging,ground\n", m_statsFile.get());
         view->SetStatsFile(m_statsFile.get());
     }
@@ -117,94 +134,25 @@ bool CvantaPeakApp::ApplyFlightOptions()
     return true;
 }
 
-void CvantaPeakApp::ConfigureCommandLine(QCommandLineParser& parser) const
-{
-    parser.setApplicationDescription(QStringLiteral("Real-time terrain fly-through."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addOption({QStringLiteral("start"), QStringLiteral("Start the simulation at once.")});
-    parser.addOption({QStringLiteral("speed"), QStringLiteral("Flight speed in km/h (0 to 1000)."),
-                      QStringLiteral("KMH")});
-    parser.addOption({QStringLiteral("turn"), QStringLiteral("Steady turn in degrees per second."),
-                      QStringLiteral("DEG_PER_S")});
-    parser.addOption({QStringLiteral("quit-after"),
-                      QStringLiteral("Close the program after this many seconds."),
-                      QStringLiteral("SECONDS")});
-    parser.addOption({QStringLiteral("stats"),
-                      QStringLiteral("Write one row of statistics per frame to this CSV file."),
-                      QStringLiteral("FILE.csv")});
-    parser.addOption({QStringLiteral("clearance"),
-                      QStringLiteral("Follow the terrain at least this high above the ground (world units)."),
-                      QStringLiteral("M")});
-    parser.addPositionalArgument(QStringLiteral("file"),
-                                 QStringLiteral("Document to open (optional)."),
-                                 QStringLiteral("[file]"));
-}
-
 bool CvantaPeakApp::ParseCommandLine(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    ConfigureCommandLine(parser);
-    m_commandLine = CCommandLineInfo();
-    if (!parser.parse(arguments)) {
-        std::fprintf(stderr, "vantapeak: %s\n", qPrintable(parser.errorText()));
-        m_exitCode = 2;
-        return false;
+    std::vector<std::string> words;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        words.push_back(arguments[i].toStdString());
     }
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version"))) {
-        m_commandLine.showHelp = parser.isSet(QStringLiteral("help"));
-        m_commandLine.showVersion = !m_commandLine.showHelp;
-        const QString text = m_commandLine.showHelp
-            ? parser.helpText()
-            : applicationName() + QLatin1Char(' ') + applicationVersion() + QLatin1Char('\n');
-        std::fputs(qPrintable(text), stdout);
+    std::string text;
+    switch (ParseProgramOptions(words, m_commandLine, text)) {
+    case COptionParser::Result::Help:
+    case COptionParser::Result::Version:
+        std::fputs(text.c_str(), stdout);
         m_exitCode = 0;
         return false;
-    }
-    // A number option: false (message printed) when it is set but is not a
-    // number within [low, high].
-    const auto readNumber = [&parser](const char* name, double low, double high, double& value) {
-        const QString option = QString::fromLatin1(name);
-        if (!parser.isSet(option)) {
-            return true;
-        }
-        bool ok = false;
-        const double number = parser.value(option).toDouble(&ok);
-        if (!ok || !(number >= low && number <= high)) {
-            std::fprintf(stderr, "vantapeak: --%s needs a number from %g to %g.\n", name, low, high);
-            return false;
-        }
-        value = number;
-        return true;
-    };
-    double speed = 0.0;
-    double turn = 0.0;
-    double quitAfter = 0.0;
-    if (!readNumber("speed", 0.0, 1000.0, speed) || !readNumber("turn", -3600.0, 3600.0, turn) ||
-        !readNumber("quit-after", 0.0, 1.0e6, quitAfter)) {
-        m_exitCode = 2;
+    case COptionParser::Result::Error:
+        std::fputs(text.c_str(), stderr);
+        m_exitCode = COptionParser::kUsageError;
         return false;
-    }
-    m_commandLine.start = parser.isSet(QStringLiteral("start"));
-    m_commandLine.speedKmh = static_cast<float>(speed);
-    m_commandLine.turnDegreesPerSecond = static_cast<float>(turn);
-    m_commandLine.quitAfterSeconds = quitAfter;
-    m_commandLine.statsFile = parser.value(QStringLiteral("stats"));
-    double clearance = 0.0;
-    if (!readNumber("clearance", 0.0, 5000.0, clearance)) {
-        m_exitCode = 2;
-        return false;
-    }
-    m_commandLine.clearance = static_cast<float>(clearance);
-
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() > 1) {
-        std::fprintf(stderr, "vantapeak: only one file may be named.\n");
-        m_exitCode = 2;
-        return false;
-    }
-    if (!positional.isEmpty()) {
-        m_commandLine.fileName = positional.first();
+    case COptionParser::Result::Run:
+        break;
     }
     return true;
 }

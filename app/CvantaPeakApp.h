@@ -6,7 +6,6 @@
 // Exactly one instance, created by main() before anything else of Qt's.
 // User-interface thread only.
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +18,7 @@
 #include "app/CvantaPeakDoc.h"
 
 class CMainFrame;
+class CSignalCloser;
 
 class CvantaPeakApp : public QApplication {
     Q_OBJECT
@@ -69,8 +69,6 @@ public:
     static void SetAboutDialogHook(AboutDialogHook hook);
 
 private:
-    // Declares the options that ParseCommandLine reads.
-    void ConfigureCommandLine(QCommandLineParser& parser) const;
     // Fills m_commandLine; false (message printed) on a bad command line.
     bool ParseCommandLine(const QStringList& arguments);
     QString AskFileName(bool save) const;
@@ -89,5 +87,7 @@ private:
     CCommandLineInfo m_commandLine;
     std::unique_ptr<CvantaPeakDoc> m_document;
     std::unique_ptr<CMainFrame> m_frame;
+    // SIGINT and SIGTERM close the frame as "Salir" does.
+    std::unique_ptr<CSignalCloser> m_signalCloser;
     int m_exitCode = 0;
 };

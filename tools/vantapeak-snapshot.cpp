@@ -54,6 +54,7 @@
 #include "terrain/TickCount.h"
 #include "tools/CPngSequence.h"
 #include "tools/CVideoEncoder.h"
+#include "tools/COptionParser.h"
 
 namespace {
 
@@ -80,17 +81,6 @@ struct Options {
     float turn = 0.0f;
 };
 
-void Usage()
-{
-    std::fprintf(stderr,
-                 "uso: vantapeak-snapshot [--dir DIR] [--out FILE.png] [--camera X,Y,Z] [--heading GRADOS]\n"
-                 "                        [--min-error E] [--max-render-time MS] [--wireframe] [--frames N]\n"
-                 "                        [--no-overlay] [--size WxH] [--clearance M]\n"
-                 "       vantapeak-snapshot --record SALIDA.mp4|CARPETA [--seconds S] [--fps F] [--speed KMH]\n"
-                 "                        [--turn GRADOS_POR_S] [--clearance M] [--size WxH] [--dir DIR]\n"
-                 "                        [--min-error E] [--max-render-time MS] [--wireframe] [--no-overlay]\n");
-}
-
 bool ParseFloat(const char* text, float* value)
 {
     char* end = nullptr;
@@ -111,86 +101,117 @@ bool ParseInt(const char* text, long low, long high, long* value)
     return true;
 }
 
-bool ParseArguments(int argc, char** argv, Options* options)
+// Reads the command line into `options`. Returns -1 when the program runs
+// on, otherwise its exit status (help or version printed: 0; an error: 2).
+int ParseArguments(int argc, char** argv, Options* options)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        long n = 0;
-        if (arg == "--wireframe") {
-            options->wireframe = true;
-        } else if (arg == "--no-overlay") {
-            options->overlay = false;
-        } else if (value == nullptr) {
-            return false;
-        } else {
-            ++i;
-            if (arg == "--dir") {
-                options->dir = value;
-            } else if (arg == "--out") {
-                options->out = value;
-            } else if (arg == "--camera") {
-                const std::string text = value;
-                const auto comma1 = text.find(',');
-                const auto comma2 = comma1 == std::string::npos ? std::string::npos : text.find(',', comma1 + 1);
-                if (comma2 == std::string::npos ||
-                    !ParseFloat(text.substr(0, comma1).c_str(), &options->camera[0]) ||
-                    !ParseFloat(text.substr(comma1 + 1, comma2 - comma1 - 1).c_str(), &options->camera[1]) ||
-                    !ParseFloat(text.substr(comma2 + 1).c_str(), &options->camera[2]))
-                    return false;
-                options->hasCamera = true;
-            } else if (arg == "--heading") {
-                if (!ParseFloat(value, &options->heading))
-                    return false;
-            } else if (arg == "--min-error") {
-                if (!ParseFloat(value, &options->minError) || options->minError < 0.0f)
-                    return false;
-            } else if (arg == "--max-render-time") {
-                if (!ParseInt(value, 0, 600000, &n))
-                    return false;
-                options->maxRenderTime = static_cast<unsigned>(n);
-            } else if (arg == "--frames") {
-                if (!ParseInt(value, 1, 100000, &n))
-                    return false;
-                options->frames = static_cast<int>(n);
-            } else if (arg == "--record") {
-                options->record = value;
-                if (options->record.empty())
-                    return false;
-            } else if (arg == "--seconds") {
-                float seconds = 0.0f;
-                if (!ParseFloat(value, &seconds) || !(seconds > 0.0f) || seconds > 3600.0f)
-                    return false;
-                options->seconds = seconds;
-            } else if (arg == "--fps") {
-                if (!ParseInt(value, 1, 240, &n))
-                    return false;
-                options->fps = static_cast<int>(n);
-            } else if (arg == "--speed") {
-                if (!ParseFloat(value, &options->speedKmh) || options->speedKmh < 0.0f || options->speedKmh > 1000.0f)
-                    return false;
-            } else if (arg == "--turn") {
-                if (!ParseFloat(value, &options->turn) || std::fabs(options->turn) > 3600.0f)
-                    return false;
-            } else if (arg == "--clearance") {
-                if (!ParseFloat(value, &options->clearance) || options->clearance < 0.0f ||
-                    options->clearance > 5000.0f)
-                    return false;
-            } else if (arg == "--size") {
-                long w = 0, h = 0;
-                const std::string text = value;
-                const auto x = text.find('x');
-                if (x == std::string::npos || !ParseInt(text.substr(0, x).c_str(), 1, 8192, &w) ||
-                    !ParseInt(text.substr(x + 1).c_str(), 1, 8192, &h))
-                    return false;
-                options->width = static_cast<int>(w);
-                options->height = static_cast<int>(h);
-            } else {
-                return false;
-            }
-        }
-    }
-    return true;
+    COptionParser parser("vantapeak-snapshot", "[opciones]",
+                         "Dibuja sin pantalla (EGL) fotogramas de la carpeta de un terreno con el paisaje ROAM\n"
+                         "y guarda el último como PNG; escribe sus líneas de estadísticas.");
+    parser.AddText("dir", "DIR", "carpeta del terreno (mapa de alturas y textura)", &options->dir);
+    parser.AddText("out", "FICHERO.png", "imagen de salida", &options->out);
+    parser.AddCustom("camera", "X,Y,Z", "posición de la cámara; la ventana se corta a su alrededor",
+                     "centro de la primera ventana, 200 sobre el suelo", "tres números X,Y,Z",
+                     [options](const std::string& text) {
+                         const auto comma1 = text.find(',');
+                         const auto comma2 =
+                             comma1 == std::string::npos ? std::string::npos : text.find(',', comma1 + 1);
+                         if (comma2 == std::string::npos ||
+                             !ParseFloat(text.substr(0, comma1).c_str(), &options->camera[0]) ||
+                             !ParseFloat(text.substr(comma1 + 1, comma2 - comma1 - 1).c_str(), &options->camera[1]) ||
+                             !ParseFloat(text.substr(comma2 + 1).c_str(), &options->camera[2]))
+                             return false;
+                         options->hasCamera = true;
+                         return true;
+                     });
+    parser.AddCustom("heading", "GRADOS", "giro de la cámara, en grados a la derecha vista desde arriba", "0",
+                     "un número", [options](const std::string& text) {
+                         return ParseFloat(text.c_str(), &options->heading);
+                     });
+    parser.AddCustom("min-error", "E", "error de distorsión mínimo del ROAM", "0.05", "un número desde 0",
+                     [options](const std::string& text) {
+                         float value = 0.0f;
+                         if (!ParseFloat(text.c_str(), &value) || value < 0.0f)
+                             return false;
+                         options->minError = value;
+                         return true;
+                     });
+    parser.AddCustom("max-render-time", "MS", "tiempo máximo de render del ROAM, en milisegundos", "200",
+                     "un entero de 0 a 600000", [options](const std::string& text) {
+                         long n = 0;
+                         if (!ParseInt(text.c_str(), 0, 600000, &n))
+                             return false;
+                         options->maxRenderTime = static_cast<unsigned>(n);
+                         return true;
+                     });
+    parser.AddFlag("wireframe", "dibuja la malla en lugar de la textura", &options->wireframe);
+    parser.AddCustom("frames", "N", "fotogramas que se dibujan antes de guardar el último", "10",
+                     "un entero de 1 a 100000", [options](const std::string& text) {
+                         long n = 0;
+                         if (!ParseInt(text.c_str(), 1, 100000, &n))
+                             return false;
+                         options->frames = static_cast<int>(n);
+                         return true;
+                     });
+    bool noOverlay = false;
+    parser.AddFlag("no-overlay", "sin las líneas de estadísticas sobre la imagen", &noOverlay);
+    parser.AddCustom("size", "ANCHOxALTO", "tamaño de la imagen en píxeles, cada lado de 1 a 8192", "556x390",
+                     "ANCHOxALTO, p. ej. 556x390", [options](const std::string& text) {
+                         long w = 0, h = 0;
+                         const auto x = text.find('x');
+                         if (x == std::string::npos || !ParseInt(text.substr(0, x).c_str(), 1, 8192, &w) ||
+                             !ParseInt(text.substr(x + 1).c_str(), 1, 8192, &h))
+                             return false;
+                         options->width = static_cast<int>(w);
+                         options->height = static_cast<int>(h);
+                         return true;
+                     });
+    parser.AddText("record", "SALIDA", "graba un vuelo en vez de una imagen: SALIDA.mp4 (H.264) o una carpeta "
+                   "de fotogramas PNG numerados", &options->record, "ninguna");
+    parser.AddCustom("seconds", "S", "con --record, segundos de vuelo", "10", "un número mayor que 0 y hasta 3600",
+                     [options](const std::string& text) {
+                         float value = 0.0f;
+                         if (!ParseFloat(text.c_str(), &value) || !(value > 0.0f) || value > 3600.0f)
+                             return false;
+                         options->seconds = value;
+                         return true;
+                     });
+    parser.AddCustom("fps", "F", "con --record, fotogramas por segundo", "30", "un entero de 1 a 240",
+                     [options](const std::string& text) {
+                         long n = 0;
+                         if (!ParseInt(text.c_str(), 1, 240, &n))
+                             return false;
+                         options->fps = static_cast<int>(n);
+                         return true;
+                     });
+    parser.AddCustom("speed", "KMH", "con --record, velocidad del vuelo en km/h", "300", "un número de 0 a 1000",
+                     [options](const std::string& text) {
+                         float value = 0.0f;
+                         if (!ParseFloat(text.c_str(), &value) || value < 0.0f || value > 1000.0f)
+                             return false;
+                         options->speedKmh = value;
+                         return true;
+                     });
+    parser.AddCustom("turn", "GRADOS_S", "con --record, giro constante en grados por segundo", "0",
+                     "un número de -3600 a 3600", [options](const std::string& text) {
+                         float value = 0.0f;
+                         if (!ParseFloat(text.c_str(), &value) || std::fabs(value) > 3600.0f)
+                             return false;
+                         options->turn = value;
+                         return true;
+                     });
+    parser.AddCustom("clearance", "M", "sigue el terreno al menos M unidades por encima del suelo", "0, apagado",
+                     "un número de 0 a 5000", [options](const std::string& text) {
+                         float value = 0.0f;
+                         if (!ParseFloat(text.c_str(), &value) || value < 0.0f || value > 5000.0f)
+                             return false;
+                         options->clearance = value;
+                         return true;
+                     });
+    const int status = parser.Handle(argc, argv);
+    if (noOverlay)
+        options->overlay = false;
+    return status;
 }
 
 std::string Path(const std::string& dir, const char* name) { return dir + "/" + name; }
@@ -301,10 +322,8 @@ int RecordFlight(const Options& options, const CTerrainModel& terrain, const CBi
 int main(int argc, char** argv)
 {
     Options options;
-    if (!ParseArguments(argc, argv, &options)) {
-        Usage();
-        return 2;
-    }
+    if (const int status = ParseArguments(argc, argv, &options); status >= 0)
+        return status;
     // Fonts need a QGuiApplication; without a display Qt's offscreen
     // platform serves.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

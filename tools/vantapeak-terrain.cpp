@@ -8,17 +8,15 @@
 //   vantapeak-terrain --import FILE [--out DIR] [--size N] [--vertical-scale S] [--textures DIR]
 //
 // Prints the closing message on success; on failure prints the reason and
-// exits with status 1 (2 for bad options). Ctrl+C cancels cleanly: earlier
-// files stay as they were.
+// exits with status 1 (2 for bad options; --help lists them). Ctrl+C
+// cancels cleanly: earlier files stay as they were.
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -29,6 +27,7 @@
 #include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainGenerator.h"
 #include "terrain/TerrainFiles.h"
+#include "tools/COptionParser.h"
 
 namespace {
 
@@ -38,54 +37,6 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 void OnInterrupt(int)
 {
     g_interrupted.store(true);
-}
-
-void Usage(std::FILE* out)
-{
-    std::fprintf(out,
-        "Uso: vantapeak-terrain [opciones]\n"
-        "     vantapeak-terrain --import FICHERO [opciones]\n"
-        "Genera %s y %s en una carpeta.\n"
-        "  --out DIR       carpeta de salida (por defecto, la actual)\n"
-        "  --size N        lado del terreno en pixeles, %d a %d (por defecto %d);\n"
-        "                  con --import, lado mayor tras remuestrear (por defecto, el del fichero)\n"
-        "  --seed N        semilla, 0 a 4294967295 (por defecto, la hora actual)\n"
-        "  --textures DIR  carpeta de las texturas (por defecto, DIR/Textures de --out)\n"
-        "  --heights16     escribe también %s, las alturas con 16 bits\n"
-        "  --import FICHERO  crea el terreno y %s a partir de un fichero de\n"
-        "                  elevaciones (GeoTIFF, SRTM .hgt, PNG de 16 bits, ASCII grid, ENVI...)\n"
-        "  --vertical-scale S  con --import, exageración del relieve sobre su proporción\n"
-        "                  real (por defecto 1)\n"
-        "  --help          muestra esta ayuda\n",
-        TerrainFiles::kHeightmap, TerrainFiles::kTexture, CTerrainGenerator::kMinSize,
-        CTerrainGenerator::kMaxSize, CTerrainGenerator::kDefaultSize, TerrainFiles::kHeights16,
-        TerrainFiles::kHeights16);
-}
-
-bool ParseNumber(const char* text, long long low, long long high, long long& value)
-{
-    if (text == nullptr || *text == '\0')
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long long parsed = std::strtoll(text, &end, 10);
-    if (errno != 0 || end == nullptr || *end != '\0' || parsed < low || parsed > high)
-        return false;
-    value = parsed;
-    return true;
-}
-
-bool ParseScale(const char* text, double& value)
-{
-    if (text == nullptr || *text == '\0')
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const double parsed = std::strtod(text, &end);
-    if (errno != 0 || end == nullptr || *end != '\0' || !(parsed > 0.0) || !std::isfinite(parsed))
-        return false;
-    value = parsed;
-    return true;
 }
 
 void DrawProgress(const char* label, float fraction)
@@ -146,67 +97,39 @@ int RunJob(Job& job, const Settings& settings, const char* label)
 int main(int argc, char** argv)
 {
     CTerrainGenerator::Settings settings;
-    settings.seed = static_cast<std::uint32_t>(std::time(nullptr));
-    bool texturesGiven = false;
-    bool sizeGiven = false;
-    bool seedGiven = false;
-    const char* importFile = nullptr;
+    long long size = -1;
+    long long seed = -1;
+    std::string texturesFolder;
+    std::string importFile;
     double verticalScale = 0.0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (option == "--help" || option == "-h") {
-            Usage(stdout);
-            return 0;
-        }
-        if (option == "--heights16") {
-            settings.heights16 = true;
-            continue;
-        }
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        long long number = 0;
-        if (value == nullptr) {
-            std::fprintf(stderr, "vantapeak-terrain: opción no válida o sin valor: %s\n", option.c_str());
-            Usage(stderr);
-            return 2;
-        }
-        ++i;
-        if (option == "--out") {
-            settings.folder = value;
-        } else if (option == "--textures") {
-            settings.texturesFolder = value;
-            texturesGiven = true;
-        } else if (option == "--import") {
-            importFile = value;
-        } else if (option == "--vertical-scale") {
-            if (!ParseScale(value, verticalScale)) {
-                std::fprintf(stderr, "vantapeak-terrain: escala vertical no válida: %s (debe ser mayor que 0)\n", value);
-                return 2;
-            }
-        } else if (option == "--size") {
-            if (!ParseNumber(value, CTerrainGenerator::kMinSize, CTerrainGenerator::kMaxSize, number)) {
-                std::fprintf(stderr, "vantapeak-terrain: tamaño no válido: %s (debe estar entre %d y %d)\n", value,
-                    CTerrainGenerator::kMinSize, CTerrainGenerator::kMaxSize);
-                return 2;
-            }
-            settings.size = static_cast<std::int32_t>(number);
-            sizeGiven = true;
-        } else if (option == "--seed") {
-            if (!ParseNumber(value, 0, 4294967295LL, number)) {
-                std::fprintf(stderr, "vantapeak-terrain: semilla no válida: %s\n", value);
-                return 2;
-            }
-            settings.seed = static_cast<std::uint32_t>(number);
-            seedGiven = true;
-        } else {
-            std::fprintf(stderr, "vantapeak-terrain: opción no válida o sin valor: %s\n", option.c_str());
-            Usage(stderr);
-            return 2;
-        }
-    }
-    if (!texturesGiven)
-        settings.texturesFolder = (settings.folder.empty() ? std::string(".") : settings.folder) + "/Textures";
+    COptionParser options("vantapeak-terrain", "[opciones]",
+        std::string("Genera un terreno sintético (fallas) y pinta su textura con las cinco texturas:\n") +
+            TerrainFiles::kHeightmap + " y " + TerrainFiles::kTexture + " en una carpeta. Con --import hace\n" +
+            "los mismos ficheros y " + TerrainFiles::kHeights16 + " a partir de un fichero de elevaciones.");
+    options.AddText("out", "DIR", "carpeta de salida", &settings.folder, "la actual");
+    options.AddInteger("size", "N", "lado del terreno en píxeles, de " + std::to_string(CTerrainGenerator::kMinSize) +
+        " a " + std::to_string(CTerrainGenerator::kMaxSize) + "; con --import, lado mayor tras remuestrear",
+        CTerrainGenerator::kMinSize, CTerrainGenerator::kMaxSize, &size,
+        std::to_string(CTerrainGenerator::kDefaultSize) + "; con --import, el del fichero");
+    options.AddInteger("seed", "N", "semilla del generador, de 0 a 4294967295", 0, 4294967295LL, &seed,
+        "la hora actual");
+    options.AddText("textures", "DIR", "carpeta de las cinco texturas", &texturesFolder, "DIR/Textures de --out");
+    options.AddFlag("heights16", std::string("escribe también ") + TerrainFiles::kHeights16 +
+        ", las alturas con 16 bits", &settings.heights16);
+    options.AddText("import", "FICHERO", "crea el terreno a partir de un fichero de elevaciones (GeoTIFF, "
+        "SRTM .hgt, PNG de 16 bits, ASCII grid, ENVI...)", &importFile, "ninguno");
+    options.AddNumber("vertical-scale", "S", "con --import, exageración del relieve sobre su proporción real",
+        1.0e-6, 1.0e6, &verticalScale, "1");
+    if (const int status = options.Handle(argc, argv); status >= 0)
+        return status;
+    const bool sizeGiven = size >= 0;
+    settings.size = sizeGiven ? static_cast<std::int32_t>(size) : CTerrainGenerator::kDefaultSize;
+    settings.seed = seed >= 0 ? static_cast<std::uint32_t>(seed) : static_cast<std::uint32_t>(std::time(nullptr));
+    settings.texturesFolder = !texturesFolder.empty()
+        ? texturesFolder
+        : (settings.folder.empty() ? std::string(".") : settings.folder) + "/Textures";
 
-    if (importFile == nullptr) {
+    if (importFile.empty()) {
         if (verticalScale != 0.0) {
             std::fprintf(stderr, "vantapeak-terrain: --vertical-scale solo vale con --import\n");
             return 2;
@@ -214,7 +137,7 @@ int main(int argc, char** argv)
         CTerrainGenerator generator;
         return RunJob(generator, settings, "Generando terreno");
     }
-    if (seedGiven) {
+    if (seed >= 0) {
         std::fprintf(stderr, "vantapeak-terrain: --seed no vale con --import\n");
         return 2;
     }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "terrain/CBitmapEx.h"
+#include "tools/COptionParser.h"
 
 namespace {
 
@@ -146,15 +147,12 @@ int WriteTile(const std::string& folder, const char* name, Colour (*paint)(int, 
 int main(int argc, char** argv)
 {
     std::string folder = "Textures";
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (option == "--out" && i + 1 < argc) {
-            folder = argv[++i];
-        } else {
-            std::fprintf(stderr, "Uso: vantapeak-tiles [--out DIR]\n");
-            return option == "--help" ? 0 : 2;
-        }
-    }
+    COptionParser options("vantapeak-tiles", "[opciones]",
+        "Pinta las cinco texturas del terreno (mar, arena, hierba, roca, nieve), de 256 x 256 píxeles,\n"
+        "que vantapeak-terrain mezcla por altura. Siempre los mismos ficheros.");
+    options.AddText("out", "DIR", "carpeta de salida", &folder);
+    if (const int status = options.Handle(argc, argv); status >= 0)
+        return status;
     int status = 0;
     status |= WriteTile(folder, "water1.bmp", Sea);
     status |= WriteTile(folder, "lowestTile.bmp", Sand);

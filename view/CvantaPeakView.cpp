@@ -18,6 +18,7 @@
 #include "overview/COverviewControl.h"
 #include "render/gl/CQtWindowContext.h"
 #include "terrain/CTerrainGenerator.h"
+#include "view/CSpeedSlider.h"
 #include "view/DataExchange.h"
 #include "view/DialogUnits.h"
 #include "view/MessageBox.h"
@@ -132,8 +133,9 @@ void CvantaPeakView::CreateControls()
 
     m_minErrorEdit = MakeEdit(this);
     m_maxRenderTimeEdit = MakeEdit(this);
-    m_speedControl = new QSlider(Qt::Vertical, this);
-    // A vertical trackbar: position 0 at the top, the down keys increase it.
+    m_speedControl = new CSpeedSlider(Qt::Vertical, this);
+    // A vertical trackbar: position 0 at the top, the down keys increase it;
+    // its fill grows with the speed, from the bottom up.
     m_speedControl->setInvertedAppearance(true);
     m_speedControl->setInvertedControls(true);
     m_speedControl->setTickPosition(QSlider::NoTicks);

@@ -151,6 +151,8 @@ public:
     void SetStartSpeed(float kmh);
     // A steady turn of the flight, radians per second (positive turns right).
     void SetTurnRate(float radiansPerSecond) { m_turnRate = radiansPerSecond; }
+    // The guided flight: an autopilot steers the forward flight.
+    void SetTour(bool on) { m_tour = on; }
     // One CSV row per rendered frame goes to `file` (not owned; null stops).
     // Set before the start; the render thread writes it.
     void SetStatsFile(std::FILE* file) { m_statsFile = file; }
@@ -287,6 +289,7 @@ protected:
     // so that the render thread never waits for it.
     std::atomic<int> m_sliderPosition{1000};
     float m_turnRate = 0.0f;           // radians per second of steady turn
+    bool m_tour = false;               // the guided flight steers (--tour)
     std::FILE* m_statsFile = nullptr;  // per-frame statistics rows, not owned
     // When "Iniciar" was chosen; the statistics rows count from it. Written
     // by the user-interface thread before the render thread starts.

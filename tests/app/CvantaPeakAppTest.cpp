@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -323,6 +325,33 @@ TEST_F(AppTest, CommandLineFileMustOpen)
     EXPECT_FALSE(Start({QStringLiteral("--no-such-option")}));
     EXPECT_EQ(g_app->ExitCode(), 2);
     EXPECT_FALSE(Start({present, present}));
+}
+
+TEST_F(AppTest, TerminationSignalClosesTheFrameAsExitDoes)
+{
+    for (int signalNumber : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signalNumber);
+        ASSERT_TRUE(Start({QStringLiteral("--tour")}));
+        EXPECT_TRUE(g_app->CommandLine().tour);
+        ASSERT_TRUE(Frame()->isVisible());
+        std::raise(signalNumber);
+        for (int i = 0; i < 100 && Frame()->isVisible(); ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        EXPECT_FALSE(Frame()->isVisible());
+    }
+}
+
+TEST_F(AppTest, StatisticsRowsReachTheFileWithoutWaitingForTheClose)
+{
+    const QString path = FilePath("s.csv");
+    ASSERT_TRUE(Start({QStringLiteral("--stats"), path}));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("t_ms,roam_ms,draw_ms,triangles,fps,x,y,z,paging,ground\n"));
+
+    EXPECT_FALSE(Start({QStringLiteral("--stats"), m_dir.filePath(QStringLiteral("no/such/folder/s.csv"))}));
+    EXPECT_EQ(g_app->ExitCode(), 2);
 }
 
 TEST_F(AppTest, RecentFileListKeepsTheFourNewest)

@@ -151,9 +151,9 @@ TEST_F(RecordToolTest, AnUnwritableOutputIsAClearErrorAndLeavesNothing)
         {"--record " + nowhere.string() + " --seconds 1", 1, "no se puede escribir"},
         {"--record " + (m_dir / "missing" / "frames").string() + " --seconds 1", 1, "no se puede escribir"},
         {"--record " + (m_dir / "odd.mp4").string() + " --size 161x120 --seconds 1", 1, "pares"},
-        {"--record " + (m_dir / "x.mp4").string() + " --fps 0", 2, "uso:"},
-        {"--record " + (m_dir / "x.mp4").string() + " --seconds -1", 2, "uso:"},
-        {"--record " + (m_dir / "x.mp4").string() + " --clearance abc", 2, "uso:"},
+        {"--record " + (m_dir / "x.mp4").string() + " --fps 0", 2, "--fps"},
+        {"--record " + (m_dir / "x.mp4").string() + " --seconds -1", 2, "--seconds"},
+        {"--record " + (m_dir / "x.mp4").string() + " --clearance abc", 2, "--clearance"},
     };
     for (const Case& c : cases) {
         const ToolRun run = RunTool(c.arguments, m_dir);

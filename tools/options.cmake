@@ -1,0 +1,3 @@
+# vp_options: the command-line option parser shared by every program (the
+# tools and the window program); plain C++, no Qt.
+add_library(vp_options STATIC ${CMAKE_CURRENT_LIST_DIR}/COptionParser.cpp)
