@@ -39,6 +39,7 @@
 #include "flight/CHeadlessFlight.h"
 #include "flight/CPageBuilder.h"
 #include "flight/CTerrainFollower.h"
+#include "flight/CTourPilot.h"
 #include "landscape/CLandscape.h"
 #include "render/Angles.h"
 #include "render/CCamera.h"
@@ -79,6 +80,7 @@ struct Options {
     int fps = 30;
     float speedKmh = 300.0f;
     float turn = 0.0f;
+    bool tour = false; // the guided flight steers the recording
 };
 
 bool ParseFloat(const char* text, float* value)
@@ -200,6 +202,7 @@ int ParseArguments(int argc, char** argv, Options* options)
                          options->turn = value;
                          return true;
                      });
+    parser.AddFlag("tour", "con --record, el vuelo guiado del programa en lugar de --turn", &options->tour);
     parser.AddCustom("clearance", "M", "sigue el terreno al menos M unidades por encima del suelo", "0, apagado",
                      "un número de 0 a 5000", [options](const std::string& text) {
                          float value = 0.0f;
@@ -283,7 +286,16 @@ int RecordFlight(const Options& options, const CTerrainModel& terrain, const CBi
     settings.maxRenderTime = options.maxRenderTime;
     settings.overlay = options.overlay;
     const float turnRate = DegreesToRadians(options.turn);
-    if (turnRate != 0.0f) {
+    if (options.tour) {
+        const PageWindow page = ComputePageWindow(terrain.m_gridWidth, terrain.m_gridHeight);
+        const float speedPerSecond = static_cast<float>(options.speedKmh * 1000.0 / 3600.0);
+        settings.steering = [pilot = std::make_shared<CTourPilot>(), &terrain, page,
+                             speedPerSecond](const CameraSnapshot& camera, double, double stepSeconds) {
+            return pilot->Steer(camera.position.x, camera.position.z, camera.look.x, camera.look.z,
+                                terrain.m_gridWidth, terrain.m_gridHeight, page.margin,
+                                static_cast<float>(stepSeconds), speedPerSecond);
+        };
+    } else if (turnRate != 0.0f) {
         settings.steering = [turnRate](const CameraSnapshot&, double, double stepSeconds) {
             return static_cast<float>(turnRate * stepSeconds);
         };

@@ -22,6 +22,7 @@
 #include <string>
 #include <thread>
 
+#include "flight/CTourPilot.h"
 #include "overview/COverviewMap.h"
 #include "render/CCamera.h"
 #include "terrain/CBitmapEx.h"
@@ -290,6 +291,8 @@ protected:
     std::atomic<int> m_sliderPosition{1000};
     float m_turnRate = 0.0f;           // radians per second of steady turn
     bool m_tour = false;               // the guided flight steers (--tour)
+    // The guided flight's autopilot; the render thread alone uses it.
+    CTourPilot m_tourPilot;
     std::FILE* m_statsFile = nullptr;  // per-frame statistics rows, not owned
     // When "Iniciar" was chosen; the statistics rows count from it. Written
     // by the user-interface thread before the render thread starts.

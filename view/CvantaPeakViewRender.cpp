@@ -117,6 +117,13 @@ void CvantaPeakView::RenderFrame()
 
     const std::uint32_t now = TickCount();
     CForwardFlight::Step(m_camera, now - m_lastFrameTick, m_speedPerSecond, m_turnRate);
+    if (m_tour) {
+        // The pilot sees the heading this frame was drawn with, so a turn the
+        // user made since its last step shows as a change it did not make.
+        m_camera.Turn(m_tourPilot.Steer(x, z, camera.look.x, camera.look.z, m_mapWidth, m_mapHeight,
+                                        m_pagingMargin, static_cast<float>((now - m_lastFrameTick) / 1000.0),
+                                        m_speedPerSecond));
+    }
     // Terrain following, and the ground under this frame's eye for the
     // statistics row: both read the landscape, so under its lock.
     float ground = 0.0f;

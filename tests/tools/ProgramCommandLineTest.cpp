@@ -64,7 +64,7 @@ std::vector<Program> Programs()
                         {"--dir DIR", "--out FICHERO.png", "--camera X,Y,Z", "--heading GRADOS", "--min-error E",
                          "--max-render-time MS", "--wireframe", "--frames N", "--no-overlay", "--size ANCHOxALTO",
                          "--record SALIDA", "--seconds S", "--fps F", "--speed KMH", "--turn GRADOS_S",
-                         "--clearance M"},
+                         "--tour", "--clearance M"},
                         "--size 10y10", "--size"});
 #endif
     return programs;
