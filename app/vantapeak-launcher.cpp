@@ -30,10 +30,13 @@ const QString kCaption = QStringLiteral("vantaPeak");
 void Usage(std::FILE* out)
 {
     std::fputs("Uso: vantapeak-launcher [opciones]\n"
+               "\n"
                "Abre vantaPeak en su carpeta de datos, $XDG_DATA_HOME/vantapeak (por defecto\n"
                "~/.local/share/vantapeak). La primera vez copia allí las cinco texturas y, si\n"
                "no hay terreno, ofrece generar el terreno predeterminado; después inicia\n"
-               "vantapeak en esa carpeta con --start --tour --speed 500.\n"
+               "vantapeak en esa carpeta con las opciones --start --tour --speed 500.\n"
+               "\n"
+               "Opciones:\n"
                "  --help     muestra esta ayuda\n"
                "  --version  muestra la versión\n",
         out);

@@ -119,15 +119,6 @@ TEST(CLauncherTest, DataFolderFollowsTheXdgRules)
     }
 }
 
-TEST(CLauncherTest, TileCandidatesCoverInstalledAndBuiltLaunchers)
-{
-    const QStringList installed = CLauncher::TileCandidates(QStringLiteral("/opt/vp/bin"));
-    EXPECT_EQ(installed.first(), QStringLiteral("/opt/vp/share/vantapeak/Textures"));
-    const QStringList built = CLauncher::TileCandidates(QStringLiteral("/src/vantaPeak/build/app"));
-    EXPECT_TRUE(built.contains(QStringLiteral("/src/vantaPeak/data/Textures")));
-    EXPECT_EQ(built.last(), QStringLiteral("/usr/share/vantapeak/Textures"));
-}
-
 class CLauncherDiskTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_root.isValid()); }
