@@ -17,7 +17,10 @@ LSAN := LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions
 ASAN_KINDS := address,undefined
 TSAN := TSAN_OPTIONS=suppressions=$(CURDIR)/scripts/tsan.supp:halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1
 
-.PHONY: all deps build programs run test test-asan test-tsan fuzz bench terrain clean
+PREFIX ?= /usr/local
+DESTDIR ?=
+
+.PHONY: all deps build programs run test test-asan test-tsan fuzz bench terrain install package clean
 
 all: build
 
@@ -80,6 +83,16 @@ fuzz: deps
 
 bench: build $(HEIGHTMAP)
 	@bash scripts/bench.sh $(BUILD)
+
+# The programs, menu entry, icons, manual pages and tiles under
+# $(DESTDIR)$(PREFIX), without a package.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
+
+# $(BUILD)/vantapeak_<version>_<arch>.deb
+package: build
+	@bash scripts/install-deps.sh --package
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz

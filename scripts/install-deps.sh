@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that vantaPeak's build, tests, benchmarks and
 # tools need. Idempotent: quiet and quick when everything is already there.
+#   install-deps.sh            what `make build` and `make test` need
+#   install-deps.sh --package  also what only `make package` and its checks
+#                              need (dpkg-shlibdeps, lintian, the desktop
+#                              entry validator)
 set -euo pipefail
 
 PACKAGES=(
@@ -14,7 +18,11 @@ PACKAGES=(
   clang libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation
   libavcodec-dev libavformat-dev libswscale-dev libavutil-dev ffmpeg
+  help2man
 )
+if [ "${1:-}" = "--package" ]; then
+  PACKAGES+=(dpkg-dev file lintian desktop-file-utils man-db)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
