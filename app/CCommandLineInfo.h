@@ -4,6 +4,8 @@
 // joins by adding a field here and its declaration and reading there.
 #include <QString>
 
+#include "render/Look.h"
+
 struct CCommandLineInfo {
     // The document to open; empty: a new, empty document.
     QString fileName;
@@ -19,4 +21,6 @@ struct CCommandLineInfo {
     float turnDegreesPerSecond = 0.0f;
     double quitAfterSeconds = 0.0;
     QString statsFile;
+    // --look: how the flight is drawn (classic, the specified picture, or enhanced).
+    Look look = Look::Classic;
 };

@@ -95,6 +95,7 @@ bool CvantaPeakApp::ApplyFlightOptions()
     CvantaPeakView* view = m_frame->View();
     view->SetStartSpeed(m_commandLine.speedKmh);
     view->SetTurnRate(DegreesToRadians(m_commandLine.turnDegreesPerSecond));
+    view->SetLook(m_commandLine.look);
     if (!m_commandLine.statsFile.isEmpty()) {
         m_statsFile.reset(std::fopen(QFile::encodeName(m_commandLine.statsFile).constData(), "w"));
         if (!m_statsFile) {
@@ -132,6 +133,9 @@ void CvantaPeakApp::ConfigureCommandLine(QCommandLineParser& parser) const
     parser.addOption({QStringLiteral("stats"),
                       QStringLiteral("Write one row of statistics per frame to this CSV file."),
                       QStringLiteral("FILE.csv")});
+    parser.addOption({QStringLiteral("look"),
+                      QStringLiteral("How the flight is drawn: classic (default) or enhanced."),
+                      QStringLiteral("classic|enhanced"), QStringLiteral("classic")});
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("Document to open (optional)."),
                                  QStringLiteral("[file]"));
@@ -186,6 +190,11 @@ bool CvantaPeakApp::ParseCommandLine(const QStringList& arguments)
     m_commandLine.turnDegreesPerSecond = static_cast<float>(turn);
     m_commandLine.quitAfterSeconds = quitAfter;
     m_commandLine.statsFile = parser.value(QStringLiteral("stats"));
+    if (!ParseLook(parser.value(QStringLiteral("look")).toLatin1().constData(), &m_commandLine.look)) {
+        std::fprintf(stderr, "vantapeak: --look needs classic or enhanced.\n");
+        m_exitCode = 2;
+        return false;
+    }
 
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1) {

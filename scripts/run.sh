@@ -16,4 +16,4 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   exit 1
 fi
 cd "$root/data"
-exec "$app" --start
+exec "$app" --start --look enhanced

@@ -5,7 +5,7 @@
 //   vantapeak-snapshot [--dir DIR] [--out FILE.png] [--camera X,Y,Z]
 //                      [--heading DEGREES] [--min-error E]
 //                      [--max-render-time MS] [--wireframe] [--frames N]
-//                      [--no-overlay] [--size WxH]
+//                      [--no-overlay] [--size WxH] [--look classic|enhanced]
 //
 // Without --camera the camera stands where the start command puts it: over
 // the middle of the first window, 200 units above the ground, looking along
@@ -31,6 +31,7 @@
 #include "render/Angles.h"
 #include "render/CCamera.h"
 #include "render/DeviceSetup.h"
+#include "render/Look.h"
 #include "render/Overlay.h"
 #include "render/PageTexture.h"
 #include "render/gl/CEglContext.h"
@@ -56,6 +57,7 @@ struct Options {
     bool overlay = true;
     int width = 556;
     int height = 390;
+    Look look = Look::Classic;
 };
 
 void Usage()
@@ -63,7 +65,7 @@ void Usage()
     std::fprintf(stderr,
                  "uso: vantapeak-snapshot [--dir DIR] [--out FILE.png] [--camera X,Y,Z] [--heading GRADOS]\n"
                  "                        [--min-error E] [--max-render-time MS] [--wireframe] [--frames N]\n"
-                 "                        [--no-overlay] [--size WxH]\n");
+                 "                        [--no-overlay] [--size WxH] [--look classic|enhanced]\n");
 }
 
 bool ParseFloat(const char* text, float* value)
@@ -128,6 +130,9 @@ bool ParseArguments(int argc, char** argv, Options* options)
                 if (!ParseInt(value, 1, 100000, &n))
                     return false;
                 options->frames = static_cast<int>(n);
+            } else if (arg == "--look") {
+                if (!ParseLook(value, &options->look))
+                    return false;
             } else if (arg == "--size") {
                 long w = 0, h = 0;
                 const std::string text = value;
@@ -182,6 +187,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vantapeak-snapshot: no se puede crear un contexto OpenGL 3.3 sin pantalla\n");
         return 1;
     }
+    device->SetLook(options.look);
     CCamera camera;
     camera.SetDevice(device);
     camera.SetupProjection();

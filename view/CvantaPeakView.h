@@ -24,6 +24,7 @@
 
 #include "overview/COverviewMap.h"
 #include "render/CCamera.h"
+#include "render/Look.h"
 #include "terrain/CBitmapEx.h"
 #include "terrain/CTerrainModel.h"
 
@@ -154,6 +155,8 @@ public:
     // Set before the start; the render thread writes it.
     void SetStatsFile(std::FILE* file) { m_statsFile = file; }
     bool Started() const { return m_started; }
+    // The look the next start draws with (Look.h); classic by default.
+    void SetLook(Look look) { m_look = look; }
     // Builds the device the start command draws with: the render surface the
     // device shows its frames in (or null) and the device, from the client
     // size of the render control. By default an OpenGL window inside the
@@ -268,6 +271,7 @@ protected:
     // so that the render thread never waits for it.
     std::atomic<int> m_sliderPosition{1000};
     float m_turnRate = 0.0f;           // radians per second of steady turn
+    Look m_look = Look::Classic;       // set on the device when the start makes it
     std::FILE* m_statsFile = nullptr;  // per-frame statistics rows, not owned
     // When "Iniciar" was chosen; the statistics rows count from it. Written
     // by the user-interface thread before the render thread starts.

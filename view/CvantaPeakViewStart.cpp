@@ -81,6 +81,7 @@ void CvantaPeakView::OnStartSimulation()
                        this);
         return;
     }
+    m_device->SetLook(m_look);
     m_device->SetTransform(D3DTS_PROJECTION, CCamera::ProjectionMatrix());
 
     m_camera.SetDevice(m_device);
