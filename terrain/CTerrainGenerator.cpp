@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "terrain/CTerrainModel.h"
+#include "terrain/CBlendPainter.h"
 #include "terrain/CTextureGenerator.h"
 #include "terrain/TerrainFiles.h"
 #include "terrain/TickCount.h"
@@ -141,7 +142,7 @@ int CTerrainGenerator::Run(const Settings& settings)
     texture->m_heightWindow = window.get();
     texture->m_width = w;
     texture->m_height = h;
-    if (texture->Synthesize(w, h) != 0)
+    if ((settings.blend ? CBlendPainter::Paint(*texture) : texture->Synthesize(w, h)) != 0)
         return Fail(kNoMemory);
     texture->m_heightWindow = nullptr;
     window.reset();

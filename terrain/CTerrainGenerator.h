@@ -25,6 +25,7 @@ public:
         std::int32_t size = kDefaultSize;      // grid side in samples
         std::uint32_t seed = 0;                // seed of the random sequence
         std::string texturesFolder = "Textures"; // where the tiles are
+        bool blend = false; // paint with CBlendPainter instead of the plain bands
     };
 
     CTerrainGenerator() = default;

@@ -2,7 +2,7 @@
 // terrainMdt_8193x8193.bmp (heightmap) and terrainMdt_8193x8193_Texture.bmp
 // (texture painted from the five tiles), into a folder.
 //
-//   vantapeak-terrain [--out DIR] [--size N] [--seed N] [--textures DIR]
+//   vantapeak-terrain [--out DIR] [--size N] [--seed N] [--textures DIR] [--blend]
 //
 // Prints the closing message on success; on failure prints the reason and
 // exits with status 1 (2 for bad options). Ctrl+C cancels cleanly: earlier
@@ -43,6 +43,7 @@ void Usage(std::FILE* out)
         "  --size N        lado del terreno en pixeles, %d a %d (por defecto %d)\n"
         "  --seed N        semilla, 0 a 4294967295 (por defecto, la hora actual)\n"
         "  --textures DIR  carpeta de las texturas (por defecto, DIR/Textures de --out)\n"
+        "  --blend         transiciones suaves entre bandas y roca en las pendientes\n"
         "  --help          muestra esta ayuda\n",
         TerrainFiles::kHeightmap, TerrainFiles::kTexture, CTerrainGenerator::kMinSize,
         CTerrainGenerator::kMaxSize, CTerrainGenerator::kDefaultSize);
@@ -80,13 +81,17 @@ int main(int argc, char** argv)
     CTerrainGenerator::Settings settings;
     settings.seed = static_cast<std::uint32_t>(std::time(nullptr));
     bool texturesGiven = false;
-    for (int i = 1; i < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--help" || option == "-h") {
             Usage(stdout);
             return 0;
         }
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (option == "--blend") {
+            settings.blend = true;
+            continue;
+        }
+        const char* value = i + 1 < argc ? argv[++i] : nullptr;
         long long number = 0;
         if (option == "--out" && value != nullptr) {
             settings.folder = value;
