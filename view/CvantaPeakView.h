@@ -42,6 +42,8 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 
+class CFullViewToggle;
+
 class CvantaPeakView : public QWidget {
     Q_OBJECT
 
@@ -113,6 +115,8 @@ public:
     QFrame* RenderControl() const { return m_renderControl; }
     void SetRenderSurface(QWidget* surface);
     QWidget* RenderSurface() const { return m_renderSurface; }
+    // The full-window flight view (F11 or a double click on the render area).
+    CFullViewToggle* FullView() const { return m_fullView; }
 
     // The control with `id`, or null.
     QWidget* Control(int id) const;
@@ -308,6 +312,7 @@ private:
     std::array<FormControl, 23> m_controls{};
     QFrame* m_renderControl = nullptr;
     QWidget* m_renderSurface = nullptr;
+    CFullViewToggle* m_fullView = nullptr; // child of the view
     QLineEdit* m_minErrorEdit = nullptr;
     QLineEdit* m_maxRenderTimeEdit = nullptr;
     QSlider* m_speedControl = nullptr;

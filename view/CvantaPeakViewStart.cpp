@@ -20,6 +20,7 @@
 #include "render/PageTexture.h"
 #include "render/gl/CQtWindowContext.h"
 #include "render/gl/Direct3D.h"
+#include "view/CFullViewToggle.h"
 #include "view/MessageBox.h"
 
 namespace {
@@ -54,6 +55,7 @@ int CvantaPeakView::CreateDevice()
     // The container takes the window in; the provider still deletes it, so it
     // is taken out again before either goes (ReleaseGraphics).
     SetRenderSurface(QWidget::createWindowContainer(provider->Window(), m_renderWindow));
+    m_fullView->WatchWindow(provider->Window());
     m_contextProvider = std::move(provider);
     m_device = device;
     return 0;
