@@ -6,7 +6,11 @@
 // on and hands it to the landscape; the worst frame from the texture's
 // creation to a few frames after it is first drawn, less the median, is the
 // stall its arrival causes (once after the time a landscape build takes, as
-// paging brings it, and once handed over as soon as it is filled). Prints `name: value` lines.
+// paging brings it, and once handed over as soon as it is filled). Last, the
+// shimmer: the mean pixel difference over the far half of two still frames
+// whose cameras stand 0.25 units apart. All of it once per look, classic
+// first, the enhanced figures with the suffix _enhanced. Prints `name:
+// value` lines.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -25,9 +29,11 @@
 #include "landscape/CLandscape.h"
 #include "render/CCamera.h"
 #include "render/DeviceSetup.h"
+#include "render/Look.h"
 #include "render/Overlay.h"
 #include "render/PageTexture.h"
 #include "render/gl/CEglContext.h"
+#include "render/gl/CGLDevice.h"
 #include "render/gl/Direct3D.h"
 #include "terrain/CBitmapEx.h"
 
@@ -40,6 +46,8 @@ constexpr int kWarmUpFrames = 10;
 constexpr int kFrames = 120;
 constexpr int kFramesAfterSwap = 10;
 constexpr int kBuildMilliseconds = 1500;
+constexpr int kSettleFrames = 4;       // frames the mesh gets to adapt to a still camera
+constexpr float kShimmerStep = 0.25f;  // world units between the two shimmer cameras
 
 double Milliseconds(std::chrono::steady_clock::duration d)
 {
@@ -107,29 +115,17 @@ double Median(std::vector<double> values)
     return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
-} // namespace
+struct Figures {
+    double median = 0, roamMedian = 0, drawMedian = 0, worst = 0, worstAtOnce = 0, shimmer = 0;
+    int triangles = 0;
+};
 
-int main(int argc, char** argv)
+// Frame times, texture arrival and shimmer under one look, on a landscape of
+// its own (its page texture made under that look).
+Figures RunLook(IDevice* device, CCamera& camera, Look look, const std::vector<std::int32_t>& heights,
+                const CBitmapEx& colours)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-
-    CEglContext context;
-    IDevice* device = nullptr;
-    InitDirect3D(&context, kWidth, kHeight, &device);
-    if (device == nullptr) {
-        std::fprintf(stderr, "render_bench: no headless OpenGL 3.3 context\n");
-        return 1;
-    }
-    CCamera camera;
-    camera.SetDevice(device);
-    camera.SetupProjection();
-    CreateOverlayFont(device);
-
-    const std::vector<std::int32_t> heights = GenerateHeights(kWindow, 7);
-    CBitmapEx colours;
-    PaintColours(heights, kWindow, &colours);
+    device->SetLook(look);
     std::mutex landscapeLock;
     std::unique_ptr<CLandscape> landscape = BuildLandscape(device, heights, colours);
     camera.SetPosition(CPageBuilder::StartPosition(*landscape, kWindow, kWindow));
@@ -202,15 +198,84 @@ int main(int argc, char** argv)
     const double worst = arrive(true);
     const double worstAtOnce = arrive(false);
 
-    std::printf("frame_median_ms: %.2f\n", median);
-    std::printf("frame_roam_median_ms: %.0f\n", roamMedian);
-    std::printf("frame_draw_median_ms: %.0f\n", drawMedian);
-    std::printf("frame_triangles: %d\n", triangles);
-    std::printf("texture_arrival_max_frame_ms: %.2f\n", worst);
-    std::printf("texture_arrival_max_stall_ms: %.2f\n", std::max(0.0, worst - median));
-    std::printf("texture_drawn_at_once_max_stall_ms: %.2f\n", std::max(0.0, worstAtOnce - median));
-
+    // Shimmer: two still frames (no overlay) from cameras 0.25 units apart
+    // sideways, each after the mesh has settled; the mean absolute
+    // difference per channel over the top (far) half of the picture.
+    const auto still = [&](const D3DXVECTOR3& eye) {
+        camera.SetPosition(eye);
+        for (int i = 0; i < kSettleFrames; ++i) {
+            camera.Apply();
+            CLandscape* shown = landscape.get();
+            CFlightFrame::Draw(device, camera.Snapshot(), landscapeLock, shown, {}, {}, false);
+        }
+        std::vector<std::uint32_t> pixels;
+        static_cast<CGLDevice*>(device)->ReadBackBuffer(&pixels);
+        return pixels;
+    };
+    const CameraSnapshot at = camera.Snapshot();
+    const std::vector<std::uint32_t> first = still(at.position);
+    const std::vector<std::uint32_t> second = still(at.position + at.right * kShimmerStep);
+    double difference = 0.0;
+    const std::size_t farHalf = static_cast<std::size_t>(kWidth) * (kHeight / 2);
+    for (std::size_t i = 0; i < farHalf && i < first.size() && i < second.size(); ++i)
+        for (int shift : {0, 8, 16})
+            difference += std::abs(static_cast<int>((first[i] >> shift) & 0xFF) -
+                                   static_cast<int>((second[i] >> shift) & 0xFF));
+    Figures figures;
+    figures.median = median;
+    figures.roamMedian = roamMedian;
+    figures.drawMedian = drawMedian;
+    figures.triangles = triangles;
+    figures.worst = worst;
+    figures.worstAtOnce = worstAtOnce;
+    figures.shimmer = difference / (3.0 * static_cast<double>(farHalf));
     landscape->Destroy();
+    return figures;
+}
+
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+
+    CEglContext context;
+    IDevice* device = nullptr;
+    InitDirect3D(&context, kWidth, kHeight, &device);
+    if (device == nullptr) {
+        std::fprintf(stderr, "render_bench: no headless OpenGL 3.3 context\n");
+        return 1;
+    }
+    CCamera camera;
+    camera.SetDevice(device);
+    camera.SetupProjection();
+    CreateOverlayFont(device);
+
+    const std::vector<std::int32_t> heights = GenerateHeights(kWindow, 7);
+    CBitmapEx colours;
+    PaintColours(heights, kWindow, &colours);
+    const Figures classic = RunLook(device, camera, Look::Classic, heights, colours);
+    const Figures enhanced = RunLook(device, camera, Look::Enhanced, heights, colours);
+
+    std::printf("frame_median_ms: %.2f\n", classic.median);
+    std::printf("frame_roam_median_ms: %.0f\n", classic.roamMedian);
+    std::printf("frame_draw_median_ms: %.0f\n", classic.drawMedian);
+    std::printf("frame_triangles: %d\n", classic.triangles);
+    std::printf("texture_arrival_max_frame_ms: %.2f\n", classic.worst);
+    std::printf("texture_arrival_max_stall_ms: %.2f\n", std::max(0.0, classic.worst - classic.median));
+    std::printf("texture_drawn_at_once_max_stall_ms: %.2f\n", std::max(0.0, classic.worstAtOnce - classic.median));
+    std::printf("shimmer: %.3f\n", classic.shimmer);
+    std::printf("frame_median_ms_enhanced: %.2f\n", enhanced.median);
+    std::printf("frame_ratio_enhanced: %.3f\n", classic.median > 0.0 ? enhanced.median / classic.median : 0.0);
+    std::printf("texture_arrival_max_stall_ms_enhanced: %.2f\n", std::max(0.0, enhanced.worst - enhanced.median));
+    std::printf("texture_drawn_at_once_max_stall_ms_enhanced: %.2f\n",
+                std::max(0.0, enhanced.worstAtOnce - enhanced.median));
+    std::printf("shimmer_enhanced: %.3f\n", enhanced.shimmer);
+    std::printf("shimmer_ratio_enhanced: %.3f\n", classic.shimmer > 0.0 ? enhanced.shimmer / classic.shimmer : 0.0);
+
     device->DetachRenderThread();
     ReleaseDirect3D();
     return 0;

@@ -78,7 +78,7 @@ void main()
 // enhanced program then fades the colour into the horizon colour with the
 // ground distance from the eye: the fog ends at uFogEnd or, nearer, at 95 %
 // of the way to the edge of the window rectangle uFogWindow (x0, z0, x1,
-// z1) in that direction, and starts at half its end.
+// z1) in that direction, and starts at 70 % of its end.
 const char* const kSceneFragmentShader = R"(
 in vec4 vColour;
 in vec2 vTexCoord;
@@ -113,7 +113,7 @@ void main()
     vec2 ground = vWorld.xz - uEye.xz;
     float distance = length(ground);
     float end = distance > 0.0 ? FogEnd(ground / distance) : uFogEnd;
-    float fog = smoothstep(0.5 * end, end, distance);
+    float fog = smoothstep(0.7 * end, end, distance);
     fragColour.rgb = mix(fragColour.rgb, uHorizon, fog);
 #endif
 }

@@ -156,7 +156,7 @@ TEST_F(EnhancedLookTest, FogFadesIntoTheHorizonColourBeforeTheWindowEdge)
     device.SetTransform(D3DTS_VIEW, view);
     ASSERT_EQ(device.SetLook(Look::Enhanced), 0);
     // The window reaches 600 units in +x and -x, 900 in z: along the row
-    // through the centre the fog starts at 0.95 x 600 / 2 and is whole at
+    // through the centre the fog starts at 0.7 x 0.95 x 600 and is whole at
     // 0.95 x 600.
     device.SetFogWindow(-600.0f, -900.0f, 600.0f, 900.0f);
     const float s = std::sqrt(0.5f);
@@ -173,7 +173,7 @@ TEST_F(EnhancedLookTest, FogFadesIntoTheHorizonColourBeforeTheWindowEdge)
         const glm::vec3 ground = from + (to - from) * (from.y / (from.y - to.y));
         const float distance = glm::length(glm::vec2(ground.x, ground.z));
         const float end = 0.95f * 600.0f;
-        const float t = std::clamp((distance - 0.5f * end) / (0.5f * end), 0.0f, 1.0f);
+        const float t = std::clamp((distance - 0.7f * end) / (0.3f * end), 0.0f, 1.0f);
         const float fog = t * t * (3.0f - 2.0f * t);
         fogged += fog == 1.0f;
         clear += fog == 0.0f;
