@@ -1,6 +1,7 @@
 #include "render/gl/CGLDevice.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "render/gl/CGLFont.h"
 #include "render/gl/CGLTexture.h"
@@ -349,8 +350,12 @@ int CGLDevice::Draw(D3DPRIMITIVETYPE type, unsigned primitiveCount, unsigned buf
     GLDrawState state = CurrentDrawState();
     state.stride = stride;
     if (m_texture != nullptr && !m_texture->Locked()) {
-        if (m_texture->m_uploadedRows < m_texture->TotalRows())
-            UploadTexture(m_texture, m_texture->TotalRows());
+        if (m_texture->m_uploadedRows < m_texture->TotalRows()) {
+            const bool partial = m_texture->m_levelCount > 1;
+            UploadTexture(m_texture, partial ? kUploadTexelsPerFrame : SIZE_MAX);
+            if (partial && m_texture->FinestCompleteLevel() >= m_texture->m_levelCount)
+                UploadTexture(m_texture, SIZE_MAX);
+        }
         state.texture = m_texture->m_glName;
     }
     m_renderer.Draw(state, type, buffer, data, firstVertex, primitiveCount * VerticesPerPrimitive(type));

@@ -47,8 +47,10 @@ class IContextProvider;
 // vertex buffers and textures, and every state change (the fill mode
 // included), issue no GL calls: the render thread uploads what changed, a
 // texture in slices of at most kUploadTexelsPerFrame texels per frame, and
-// finishes the upload at once only when a draw needs a texture that is not
-// complete yet.
+// finishes the upload at once only when a draw needs a level-0-only texture
+// that is not complete yet. A texture with mip levels is uploaded from its
+// coarsest level up and drawn from the finest complete level meanwhile: a
+// draw that needs it copies at most one more slice.
 //
 // The provider must outlive the device. Release every buffer, texture and
 // font before deleting the device; objects left over are cut off from it and
@@ -122,7 +124,9 @@ private:
     bool EnterRenderThread();
     void DeleteDeadObjects();
     void UploadPendingTextures(std::size_t texelBudget);
-    void UploadTexture(CGLTexture* texture, unsigned rows);
+    // Copies up to about texelBudget texels of `texture` (at least one row),
+    // coarsest level first; returns the texels copied.
+    std::size_t UploadTexture(CGLTexture* texture, std::size_t texelBudget);
     GLDrawState CurrentDrawState() const;
     int Draw(D3DPRIMITIVETYPE type, unsigned primitiveCount, unsigned buffer, const void* data,
              unsigned firstVertex, unsigned stride);

@@ -173,18 +173,20 @@ void CGLDevice::DeleteDeadObjects()
     m_deadTextures.clear();
 }
 
-void CGLDevice::UploadTexture(CGLTexture* texture, unsigned rows)
+std::size_t CGLDevice::UploadTexture(CGLTexture* texture, std::size_t texelBudget)
 {
     if (texture->m_width > static_cast<unsigned>(m_renderer.MaxTextureSize()) ||
         texture->m_height > static_cast<unsigned>(m_renderer.MaxTextureSize()))
-        return; // never drawable; it stays untextured
+        return 0; // never drawable; it stays untextured
     if (texture->m_glName == 0 && m_spareTexture.name != 0 && m_spareTexture.width == texture->m_width &&
         m_spareTexture.height == texture->m_height && m_spareTexture.levels == texture->m_levelCount) {
         texture->m_glName = m_spareTexture.name;
+        texture->m_baseLevel = CGLTexture::kNoBaseLevel;
         m_spareTexture = DeadTexture{0, 0, 0, 0};
     }
     if (texture->m_glName == 0) {
         texture->m_glName = m_renderer.CreateTexture(texture->m_width, texture->m_height, texture->m_levelCount);
+        texture->m_baseLevel = CGLTexture::kNoBaseLevel;
         // Paging makes the next texture of this size while this one is still
         // drawn: allocate its storage now, beside the first (at start-up),
         // rather than in a frame of the flight. Released textures then keep
@@ -194,21 +196,31 @@ void CGLDevice::UploadTexture(CGLTexture* texture, unsigned rows)
                 DeadTexture{m_renderer.CreateTexture(texture->m_width, texture->m_height, texture->m_levelCount),
                             texture->m_width, texture->m_height, texture->m_levelCount};
     }
-    // The rows of all levels in order: level 0's, then level 1's, and so on.
-    unsigned remaining = std::min(rows, texture->TotalRows() - texture->m_uploadedRows);
+    // The rows of all levels, the coarsest level first, so that a texture
+    // still arriving can already be drawn from the levels it has.
+    std::size_t spent = 0;
     unsigned levelStart = 0;
-    for (unsigned level = 0; level < texture->m_levelCount && remaining > 0; ++level) {
+    for (unsigned k = 0; k < texture->m_levelCount && spent < texelBudget; ++k) {
+        const unsigned level = texture->m_levelCount - 1 - k;
         const unsigned height = texture->LevelHeight(level);
+        const unsigned width = texture->LevelWidth(level);
         if (texture->m_uploadedRows < levelStart + height) {
             const unsigned first = texture->m_uploadedRows - levelStart;
-            const unsigned count = std::min(remaining, height - first);
-            m_renderer.UploadTextureRows(texture->m_glName, level, texture->Texels(level),
-                                         texture->LevelWidth(level), first, count);
+            const std::size_t rows = std::max<std::size_t>(1, (texelBudget - spent) / width);
+            const unsigned count = static_cast<unsigned>(std::min<std::size_t>(rows, height - first));
+            m_renderer.UploadTextureRows(texture->m_glName, level, texture->Texels(level), width, first, count);
             texture->m_uploadedRows += count;
-            remaining -= count;
+            spent += static_cast<std::size_t>(count) * width;
         }
         levelStart += height;
     }
+    // Sampling starts at the finest level that is complete.
+    const unsigned base = texture->FinestCompleteLevel();
+    if (base < texture->m_levelCount && base != texture->m_baseLevel) {
+        m_renderer.SetBaseLevel(texture->m_glName, base);
+        texture->m_baseLevel = base;
+    }
+    return spent;
 }
 
 void CGLDevice::UploadPendingTextures(std::size_t texelBudget)
@@ -216,11 +228,7 @@ void CGLDevice::UploadPendingTextures(std::size_t texelBudget)
     for (CGLTexture* texture : m_textures) {
         if (texture->Locked() || texture->m_uploadedRows >= texture->TotalRows())
             continue;
-        // Counted at level 0's width: the rows of the smaller levels cost less.
-        const std::size_t rows = std::max<std::size_t>(1, texelBudget / texture->m_width);
-        const unsigned count = static_cast<unsigned>(std::min<std::size_t>(rows, texture->TotalRows()));
-        UploadTexture(texture, count);
-        const std::size_t spent = static_cast<std::size_t>(count) * texture->m_width;
+        const std::size_t spent = UploadTexture(texture, texelBudget);
         if (spent >= texelBudget)
             return;
         texelBudget -= spent;

@@ -616,6 +616,13 @@ void CGLRenderer::UploadTextureRows(unsigned name, unsigned level, const std::ui
                     texels + static_cast<std::size_t>(firstRow) * width);
 }
 
+void CGLRenderer::SetBaseLevel(unsigned name, unsigned level)
+{
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, static_cast<GLint>(level));
+}
+
 void CGLRenderer::DeleteTexture(unsigned name)
 {
     GLuint n = name;

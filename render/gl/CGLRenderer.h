@@ -87,6 +87,8 @@ public:
     unsigned CreateTexture(unsigned width, unsigned height, unsigned levels);
     void UploadTextureRows(unsigned name, unsigned level, const std::uint32_t* texels, unsigned width,
                            unsigned firstRow, unsigned rows);
+    // The finest level sampled from (GL_TEXTURE_BASE_LEVEL).
+    void SetBaseLevel(unsigned name, unsigned level);
     void DeleteTexture(unsigned name);
     unsigned CreateBuffer();
     void UploadBuffer(unsigned name, const void* data, std::size_t bytes);

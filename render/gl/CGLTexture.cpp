@@ -22,6 +22,20 @@ std::uint32_t* CGLTexture::Texels(unsigned level) const
     return level == 0 ? m_texels.get() : m_mips[level - 1].get();
 }
 
+unsigned CGLTexture::FinestCompleteLevel() const
+{
+    unsigned finest = m_levelCount;
+    unsigned rows = 0;
+    for (unsigned k = 0; k < m_levelCount; ++k) {
+        const unsigned level = m_levelCount - 1 - k;
+        rows += LevelHeight(level);
+        if (m_uploadedRows < rows)
+            break;
+        finest = level;
+    }
+    return finest;
+}
+
 unsigned CGLTexture::LevelWidth(unsigned level) const { return CMipChain::LevelSize(m_width, level); }
 
 unsigned CGLTexture::LevelHeight(unsigned level) const { return CMipChain::LevelSize(m_height, level); }

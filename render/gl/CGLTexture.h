@@ -42,6 +42,10 @@ private:
     // Rows of every level together: the upload runs through them in order.
     unsigned TotalRows() const { return m_totalRows; }
     bool Locked() const { return m_lockedLevels != 0; }
+    // The finest level whose rows are all in the GL texture (levels go up
+    // coarsest first), or m_levelCount when none is.
+    unsigned FinestCompleteLevel() const;
+    static constexpr unsigned kNoBaseLevel = ~0u;
 
     CGLDevice* m_device; // null once the device is gone
     std::unique_ptr<std::uint32_t[], void (*)(void*)> m_texels; // level 0
@@ -54,4 +58,5 @@ private:
     std::uint32_t m_lockedLevels = 0; // bit k: level k is locked
     unsigned m_glName = 0;            // render thread's texture, 0 until its first slice
     unsigned m_uploadedRows = 0;      // rows of TotalRows() already in the GL texture
+    unsigned m_baseLevel = kNoBaseLevel; // the GL texture's base level as last set
 };
