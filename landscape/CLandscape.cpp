@@ -171,6 +171,11 @@ void CLandscape::SetupRoots()
     r1.x0 = 0, r1.z0 = h - 1, r1.h0 = Sample(0, h - 1);
     r1.x1 = w - 1, r1.z1 = 0, r1.h1 = Sample(w - 1, 0);
     r1.x2 = w - 1, r1.z2 = h - 1, r1.h2 = Sample(w - 1, h - 1);
+    for (RoamTriangle* root : {&r0, &r1}) {
+        root->morphFrom[0] = static_cast<float>(root->h0);
+        root->morphFrom[1] = static_cast<float>(root->h1);
+        root->morphFrom[2] = static_cast<float>(root->h2);
+    }
 
     r0.baseNeighbour = &r1;
     r1.baseNeighbour = &r0;
@@ -236,6 +241,8 @@ int CLandscape::Update()
         return -1;
     }
     const std::uint32_t t0 = TickCount();
+    m_geomorph = m_device != nullptr && m_device->CurrentLook() == Look::Enhanced;
+    m_morphNow = t0;
     // A new frustum: visibility stamps of earlier frames no longer hold.
     m_frame = m_frame >= 0x3FFFFFFFu ? 1 : m_frame + 1; // fits the frustum-class stamp
     ExtractFrustum();

@@ -126,6 +126,10 @@ public:
     // Pool records that splitting `triangle` (with its forced splits) takes.
     int RecordsForSplit(const RoamTriangle* triangle) const;
 
+    // --- Geomorphing (enhanced look)
+    // The level corner k (0, 1, 2) of `triangle` is drawn at, at tick `now`.
+    float DrawnLevel(const RoamTriangle* triangle, int k, std::uint32_t now) const;
+
     // --- Mesh output
     void ComputeFaceNormal(RoamTriangle* triangle) const;
     void ComputeVertexNormals(RoamTriangle* triangle) const;
@@ -189,6 +193,12 @@ public:
     // Counts Updates, 1 to 2^31 - 1 and round again; stamps the visibility a
     // priority computation found, which holds until the next Update.
     std::uint32_t m_frame = 1;
+    // Draw split vertices morphing into place (CGeomorph). Update sets it
+    // from the device's look; splits made while it is off start no morph.
+    bool m_geomorph = false;
+    // The tick of the current Update: morphs started by its splits begin
+    // here and its mesh is drawn at it.
+    std::uint32_t m_morphNow = 0;
 
 private:
     // Entries per chunk of the parallel passes: small enough for both

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "landscape/CGeomorph.h"
 #include "landscape/CLandscape.h"
 #include "landscape/LandscapeVertex.h"
 #include "terrain/TickCount.h"
@@ -50,6 +51,12 @@ void Average(const RoamTriangle* t, const float sum[3], int count, float out[3])
 }
 
 } // namespace
+
+float CLandscape::DrawnLevel(const RoamTriangle* t, int k, std::uint32_t now) const
+{
+    const std::int32_t level = k == 0 ? t->h0 : (k == 1 ? t->h1 : t->h2);
+    return CGeomorph::Height(t->morphFrom[k], static_cast<float>(level), t->morphStart[k], now);
+}
 
 void CLandscape::ComputeFaceNormal(RoamTriangle* t) const
 {
@@ -103,9 +110,13 @@ std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* 
     // Texture coordinates x / columns and z / rows, within float rounding.
     const float perColumn = 1.0f / static_cast<float>(m_columns);
     const float perRow = 1.0f / static_cast<float>(m_rows);
-    auto put = [&](LandscapeVertex& v, std::int32_t x, std::int32_t h, std::int32_t z, const float* normal) {
-        v = LandscapeVertex{x + m_originX, h * m_heightScale, z + m_originZ,
-                            normal[0],     normal[1],         normal[2],
+    const bool morph = m_geomorph;
+    const std::uint32_t now = m_morphNow;
+    auto put = [&](LandscapeVertex& v, const RoamTriangle* t, int k, std::int32_t x, std::int32_t h, std::int32_t z,
+                   const float* normal) {
+        const float y = morph ? DrawnLevel(t, k, now) * m_heightScale : h * m_heightScale;
+        v = LandscapeVertex{x + m_originX, y,         z + m_originZ,
+                            normal[0],     normal[1], normal[2],
                             x * perColumn, z * perRow};
     };
     // The leaves lie at random addresses and the normal averaging follows
@@ -173,9 +184,9 @@ std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* 
             v = back;
             ++edges;
         }
-        put(v[0], t->x2, t->h2, t->z2, t->normal2);
-        put(v[1], t->x1, t->h1, t->z1, t->normal1);
-        put(v[2], t->x0, t->h0, t->z0, t->normal0);
+        put(v[0], t, 2, t->x2, t->h2, t->z2, t->normal2);
+        put(v[1], t, 1, t->x1, t->h1, t->z1, t->normal1);
+        put(v[2], t, 0, t->x0, t->h0, t->z0, t->normal0);
     }
     edgeCount = edges;
     return count;

@@ -124,6 +124,17 @@ bool CLandscape::SplitTriangle(RoamTriangle* t)
     right->x0 = t->x1, right->h0 = t->h1, right->z0 = t->z1;
     right->x1 = t->x2, right->h1 = t->h2, right->z1 = t->z2;
     right->x2 = mx, right->h2 = mh, right->z2 = mz;
+    // The corners keep their morphs; the new vertex starts where the split
+    // edge is drawn now. The base neighbour splitting with t computes the
+    // same start from the same two shared corners.
+    left->morphFrom[0] = t->morphFrom[2], left->morphStart[0] = t->morphStart[2];
+    left->morphFrom[1] = t->morphFrom[0], left->morphStart[1] = t->morphStart[0];
+    right->morphFrom[0] = t->morphFrom[1], right->morphStart[0] = t->morphStart[1];
+    right->morphFrom[1] = t->morphFrom[2], right->morphStart[1] = t->morphStart[2];
+    const float from = m_geomorph ? 0.5f * (DrawnLevel(t, 0, m_morphNow) + DrawnLevel(t, 1, m_morphNow))
+                                  : static_cast<float>(mh);
+    left->morphFrom[2] = right->morphFrom[2] = from;
+    left->morphStart[2] = right->morphStart[2] = m_morphNow;
 
     left->leftNeighbour = right;
     right->rightNeighbour = left;
