@@ -8,7 +8,8 @@
 // stall its arrival causes (once after the time a landscape build takes, as
 // paging brings it, and once handed over as soon as it is filled). Last, the
 // shimmer: the mean pixel difference over the far half of two still frames
-// whose cameras stand 0.25 units apart. All of it once per look, classic
+// whose cameras stand 0.25 units apart, and the popping of a scripted
+// 600-frame flight (PopMeter). All of it once per look, classic
 // first, the enhanced figures with the suffix _enhanced. Prints `name:
 // value` lines.
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include <QGuiApplication>
@@ -27,6 +29,7 @@
 #include "flight/CFlightFrame.h"
 #include "flight/CPageBuilder.h"
 #include "landscape/CLandscape.h"
+#include "landscape/LandscapeVertex.h"
 #include "render/CCamera.h"
 #include "render/DeviceSetup.h"
 #include "render/Look.h"
@@ -48,6 +51,9 @@ constexpr int kFramesAfterSwap = 10;
 constexpr int kBuildMilliseconds = 1500;
 constexpr int kSettleFrames = 4;       // frames the mesh gets to adapt to a still camera
 constexpr float kShimmerStep = 0.25f;  // world units between the two shimmer cameras
+constexpr int kPopFrames = 600;        // frames of the popping flight
+constexpr float kPopStep = 0.5f;       // its forward move per frame, world units
+constexpr float kPopTurn = 0.002f;     // and its turn per frame, radians
 
 double Milliseconds(std::chrono::steady_clock::duration d)
 {
@@ -115,8 +121,85 @@ double Median(std::vector<double> values)
     return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
+// The largest on-screen jump of any drawn vertex between consecutive frames,
+// beyond what the camera's own motion explains: both positions of a vertex
+// are projected with the later frame's camera. A vertex that a split adds
+// is compared with the middle of the edge it lay on in the frame before,
+// and one that a merge removes with the middle of the edge it then lies on.
+// Only vertices inside the picture in both positions count.
+class PopMeter {
+public:
+    void Add(const LandscapeVertex* v, std::size_t vertexCount, const D3DXMATRIX& view, const D3DXMATRIX& projection)
+    {
+        const glm::mat4 viewProj = projection * view;
+        std::unordered_map<std::uint64_t, float> vertices, middles;
+        vertices.reserve(vertexCount);
+        middles.reserve(vertexCount);
+        for (std::size_t t = 0; t + 2 < vertexCount; t += 3) {
+            for (int k = 0; k < 3; ++k) {
+                const LandscapeVertex& a = v[t + k];
+                const LandscapeVertex& b = v[t + (k + 1) % 3];
+                vertices[Key(a.x, a.z)] = a.y;
+                const auto sx = static_cast<std::int64_t>(a.x) + static_cast<std::int64_t>(b.x);
+                const auto sz = static_cast<std::int64_t>(a.z) + static_cast<std::int64_t>(b.z);
+                if (sx % 2 == 0 && sz % 2 == 0)
+                    middles[Key(sx / 2, sz / 2)] = 0.5f * (a.y + b.y);
+            }
+        }
+        if (m_started) {
+            for (const auto& [key, y] : vertices) {
+                if (const auto kept = m_vertices.find(key); kept != m_vertices.end())
+                    Jump(viewProj, key, kept->second, y);
+                else if (const auto added = m_middles.find(key); added != m_middles.end())
+                    Jump(viewProj, key, added->second, y);
+            }
+            for (const auto& [key, y] : m_vertices) {
+                if (vertices.count(key) != 0)
+                    continue;
+                const auto now = middles.find(key);
+                if (now != middles.end())
+                    Jump(viewProj, key, y, now->second);
+            }
+        }
+        m_vertices = std::move(vertices);
+        m_middles = std::move(middles);
+        m_started = true;
+    }
+    double Max() const { return m_max; }
+
+private:
+    static std::uint64_t Key(double x, double z)
+    {
+        return static_cast<std::uint64_t>(static_cast<std::uint32_t>(static_cast<std::int32_t>(x))) << 32 |
+               static_cast<std::uint32_t>(static_cast<std::int32_t>(z));
+    }
+    static bool Pixel(const glm::mat4& viewProj, float x, float y, float z, glm::vec2* pixel)
+    {
+        const glm::vec4 clip = viewProj * glm::vec4(x, y, z, 1.0f);
+        if (clip.w <= 1.0f)
+            return false;
+        const glm::vec2 ndc(clip.x / clip.w, clip.y / clip.w);
+        if (std::abs(ndc.x) > 1.0f || std::abs(ndc.y) > 1.0f)
+            return false;
+        *pixel = glm::vec2((ndc.x + 1.0f) * 0.5f * kWidth, (1.0f - ndc.y) * 0.5f * kHeight);
+        return true;
+    }
+    void Jump(const glm::mat4& viewProj, std::uint64_t key, float before, float after)
+    {
+        const float x = static_cast<float>(static_cast<std::int32_t>(key >> 32));
+        const float z = static_cast<float>(static_cast<std::int32_t>(key & 0xFFFFFFFFu));
+        glm::vec2 a, b;
+        if (Pixel(viewProj, x, before, z, &a) && Pixel(viewProj, x, after, z, &b))
+            m_max = std::max(m_max, static_cast<double>(glm::length(a - b)));
+    }
+
+    std::unordered_map<std::uint64_t, float> m_vertices, m_middles; // of the frame before
+    bool m_started = false;
+    double m_max = 0.0;
+};
+
 struct Figures {
-    double median = 0, roamMedian = 0, drawMedian = 0, worst = 0, worstAtOnce = 0, shimmer = 0;
+    double median = 0, roamMedian = 0, drawMedian = 0, worst = 0, worstAtOnce = 0, shimmer = 0, pop = 0;
     int triangles = 0;
 };
 
@@ -229,6 +312,28 @@ Figures RunLook(IDevice* device, CCamera& camera, Look look, const std::vector<s
     figures.worst = worst;
     figures.worstAtOnce = worstAtOnce;
     figures.shimmer = difference / (3.0 * static_cast<double>(farHalf));
+
+    // Popping: a scripted flight of kPopFrames frames, forward and turning
+    // gently, from the start position.
+    camera.SetPosition(CPageBuilder::StartPosition(*landscape, kWindow, kWindow));
+    PopMeter pops;
+    for (int i = 0; i < kPopFrames; ++i) {
+        camera.Apply();
+        CLandscape* shown = landscape.get();
+        CFlightFrame::Draw(device, camera.Snapshot(), landscapeLock, shown, {}, {}, false);
+        D3DXMATRIX view, projection;
+        device->GetTransform(D3DTS_VIEW, &view);
+        device->GetTransform(D3DTS_PROJECTION, &projection);
+        void* data = nullptr;
+        if (landscape->m_vertexBuffer->Lock(&data) == 0) {
+            pops.Add(static_cast<const LandscapeVertex*>(data), 3 * static_cast<std::size_t>(landscape->m_trianglesRendered),
+                     view, projection);
+            landscape->m_vertexBuffer->Unlock();
+        }
+        camera.Advance(kPopStep);
+        camera.Turn(kPopTurn);
+    }
+    figures.pop = pops.Max();
     landscape->Destroy();
     return figures;
 }
@@ -268,12 +373,14 @@ int main(int argc, char** argv)
     std::printf("texture_arrival_max_stall_ms: %.2f\n", std::max(0.0, classic.worst - classic.median));
     std::printf("texture_drawn_at_once_max_stall_ms: %.2f\n", std::max(0.0, classic.worstAtOnce - classic.median));
     std::printf("shimmer: %.3f\n", classic.shimmer);
+    std::printf("pop_max_px: %.2f\n", classic.pop);
     std::printf("frame_median_ms_enhanced: %.2f\n", enhanced.median);
     std::printf("frame_ratio_enhanced: %.3f\n", classic.median > 0.0 ? enhanced.median / classic.median : 0.0);
     std::printf("texture_arrival_max_stall_ms_enhanced: %.2f\n", std::max(0.0, enhanced.worst - enhanced.median));
     std::printf("texture_drawn_at_once_max_stall_ms_enhanced: %.2f\n",
                 std::max(0.0, enhanced.worstAtOnce - enhanced.median));
     std::printf("shimmer_enhanced: %.3f\n", enhanced.shimmer);
+    std::printf("pop_max_px_enhanced: %.2f\n", enhanced.pop);
     std::printf("shimmer_ratio_enhanced: %.3f\n", classic.shimmer > 0.0 ? enhanced.shimmer / classic.shimmer : 0.0);
 
     device->DetachRenderThread();
