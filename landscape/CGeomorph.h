@@ -1,8 +1,10 @@
 #pragma once
 // Geomorphing of the enhanced look: a vertex that a split adds is drawn
 // moving from where the surface was (the middle of the edge it splits) to
-// its own height over kMilliseconds, instead of jumping there in one frame.
-// The split and merge rules never see it: only drawn heights change.
+// its own height over kMilliseconds, instead of jumping there in one frame;
+// a vertex that a merge removes stays drawn as long, sinking to the middle
+// of the edge (CLandscape::MergedLevel). The split and merge rules never see
+// it: only what is drawn changes.
 #include <cstdint>
 
 class CGeomorph {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <system_error>
 #include <thread>
 
@@ -61,6 +62,8 @@ int CLandscape::Initialise()
     m_splitKeys.reset(new float[kQueueCapacity]);
     m_mergeKeys.reset(new float[kQueueCapacity]);
     m_chunkTriangles.reset(new MeshChunk[kQueueCapacity / kMeshChunk + 1]);
+    m_mergeMorphs.reset(new MergeMorph[kPoolSize + 2]);
+    std::fill_n(m_mergeMorphs.get(), kPoolSize + 2, MergeMorph{std::numeric_limits<float>::quiet_NaN(), 0});
     m_splitCount = 0;
     m_mergeCount = 0;
     CreatePool();
@@ -100,6 +103,7 @@ void CLandscape::Destroy()
     m_splitKeys.reset();
     m_mergeKeys.reset();
     m_chunkTriangles.reset();
+    m_mergeMorphs.reset();
     m_edgeScratch = {};
     m_pool.reset();
     m_freeTable.reset();

@@ -2,6 +2,7 @@
 // triangle with its forced splits, and the merge of a diamond.
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "landscape/CLandscape.h"
 #include "landscape/TriangleHeap.h"
@@ -131,8 +132,13 @@ bool CLandscape::SplitTriangle(RoamTriangle* t)
     left->morphFrom[1] = t->morphFrom[0], left->morphStart[1] = t->morphStart[0];
     right->morphFrom[0] = t->morphFrom[1], right->morphStart[0] = t->morphStart[1];
     right->morphFrom[1] = t->morphFrom[2], right->morphStart[1] = t->morphStart[2];
-    const float from = m_geomorph ? 0.5f * (DrawnLevel(t, 0, m_morphNow) + DrawnLevel(t, 1, m_morphNow))
-                                  : static_cast<float>(mh);
+    // A leaf still showing the vertex of an earlier merge goes on from there.
+    float from = static_cast<float>(mh);
+    if (m_geomorph) {
+        const float merged = MergedLevel(t, m_morphNow);
+        from = merged == merged ? merged : 0.5f * (DrawnLevel(t, 0, m_morphNow) + DrawnLevel(t, 1, m_morphNow));
+    }
+    MergeMorphOf(t).from = std::numeric_limits<float>::quiet_NaN();
     left->morphFrom[2] = right->morphFrom[2] = from;
     left->morphStart[2] = right->morphStart[2] = m_morphNow;
 
@@ -309,6 +315,11 @@ void CLandscape::MergeTop()
         if (!half) {
             continue;
         }
+        // Under geomorphing the removed vertex (both children's apex) stays
+        // drawn for a while, moving down to the middle of the base.
+        MergeMorphOf(half) = {m_geomorph ? DrawnLevel(half->leftChild, 2, m_morphNow)
+                                         : std::numeric_limits<float>::quiet_NaN(),
+                              m_morphNow};
         // Children first leave the queues, then the pool, left before right.
         RoamTriangle* children[2] = {half->leftChild, half->rightChild};
         for (RoamTriangle* c : children) {

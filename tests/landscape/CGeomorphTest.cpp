@@ -4,6 +4,7 @@
 // the tree; without geomorphing nothing moves.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "landscape/CGeomorph.h"
@@ -122,4 +123,51 @@ TEST(CGeomorph, ASplitDuringAMorphStartsFromTheEdgeAsDrawnThenAndClassicDoesNotM
     plain.landscape.m_morphNow = 100;
     ASSERT_TRUE(plain.landscape.ForceSplit(&plain.landscape.m_roots[0]));
     EXPECT_FLOAT_EQ(plain.landscape.DrawnLevel(plain.landscape.m_roots[0].leftChild, 2, 100), 90.0f);
+}
+
+TEST(CGeomorph, AMergedVertexSinksToTheMiddleOfItsBaseBeforeItGoes)
+{
+    const std::vector<std::int32_t> window = Peak();
+    Scene scene(window, 5, 5);
+    CLandscape& l = scene.landscape;
+    ASSERT_EQ(l.Initialise(), 0);
+    l.m_geomorph = true;
+    l.m_morphNow = 1000;
+    ASSERT_TRUE(l.ForceSplit(&l.m_roots[0]));
+    // Merged halfway through its split morph: drawn at 50 then.
+    l.m_morphNow = 1000 + CGeomorph::kMilliseconds / 2;
+    l.PushIfMergeable(&l.m_roots[0]);
+    ASSERT_GT(l.m_mergeCount, 0);
+    l.MergeTop();
+    ASSERT_EQ(l.m_roots[0].leftChild, nullptr);
+    const std::uint32_t merged = l.m_morphNow;
+    const struct {
+        std::uint32_t after;
+        float level; // NaN: gone
+    } times[] = {{0, 50.0f}, {CGeomorph::kMilliseconds / 2, 30.0f}, {CGeomorph::kMilliseconds, NAN}};
+    for (const RoamTriangle* root : {&l.m_roots[0], &l.m_roots[1]})
+        for (const auto& when : times) {
+            const float level = l.MergedLevel(root, merged + when.after);
+            if (std::isnan(when.level))
+                EXPECT_TRUE(std::isnan(level)) << when.after;
+            else
+                EXPECT_FLOAT_EQ(level, when.level) << when.after;
+        }
+
+    // While it sinks, each root is drawn as its two former halves.
+    l.m_morphNow = merged + CGeomorph::kMilliseconds / 2;
+    for (RoamTriangle* root : {&l.m_roots[0], &l.m_roots[1]})
+        root->visibleStamp = (l.m_frame << 2) | CLandscape::kVisible;
+    l.m_cullHiddenFaces = false;
+    ASSERT_EQ(l.WriteMesh(), 0);
+    EXPECT_EQ(l.m_trianglesRendered, 4);
+    // A split while it sinks starts from where it is drawn.
+    ASSERT_TRUE(l.ForceSplit(&l.m_roots[0]));
+    EXPECT_FLOAT_EQ(l.DrawnLevel(l.m_roots[0].leftChild, 2, l.m_morphNow), 30.0f);
+    EXPECT_TRUE(std::isnan(l.MergedLevel(&l.m_roots[0], l.m_morphNow))) << "a split leaf shows no merged vertex";
+    // Without geomorphing a merge leaves nothing behind.
+    l.m_geomorph = false;
+    l.PushIfMergeable(&l.m_roots[0]);
+    l.MergeTop();
+    EXPECT_TRUE(std::isnan(l.MergedLevel(&l.m_roots[0], l.m_morphNow)));
 }
