@@ -11,6 +11,7 @@
 // the middle of the first window, 200 units above the ground, looking along
 // +z; --heading turns it (degrees clockwise seen from above). With --camera
 // the window is cut around the camera the way a paging run cuts it.
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <QByteArray>
@@ -27,6 +29,7 @@
 
 #include "flight/CFlightFrame.h"
 #include "flight/CPageBuilder.h"
+#include "landscape/CGeomorph.h"
 #include "landscape/CLandscape.h"
 #include "render/Angles.h"
 #include "render/CCamera.h"
@@ -243,6 +246,10 @@ int main(int argc, char** argv)
     std::vector<OverlayLine> lines;
     const std::uint32_t start = TickCount();
     for (int frame = 0; frame < options.frames; ++frame) {
+        // The enhanced look draws split and merged vertices moving for a
+        // while: the kept frame waits until the earlier ones have settled.
+        if (options.look == Look::Enhanced && frame == options.frames - 1 && frame > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(CGeomorph::kMilliseconds));
         camera.Apply();
         const std::uint32_t elapsed = TickCount() - start;
         FrameStatus status;
