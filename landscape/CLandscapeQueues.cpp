@@ -138,7 +138,11 @@ bool CLandscape::SplitTriangle(RoamTriangle* t)
         const float merged = MergedLevel(t, m_morphNow);
         from = merged == merged ? merged : 0.5f * (DrawnLevel(t, 0, m_morphNow) + DrawnLevel(t, 1, m_morphNow));
     }
+    // Neither t (no longer a leaf) nor the children (records that may have
+    // shown a merged vertex in an earlier life) show one now.
     MergeMorphOf(t).from = std::numeric_limits<float>::quiet_NaN();
+    MergeMorphOf(left).from = std::numeric_limits<float>::quiet_NaN();
+    MergeMorphOf(right).from = std::numeric_limits<float>::quiet_NaN();
     left->morphFrom[2] = right->morphFrom[2] = from;
     left->morphStart[2] = right->morphStart[2] = m_morphNow;
 

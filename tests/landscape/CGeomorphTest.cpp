@@ -171,3 +171,39 @@ TEST(CGeomorph, AMergedVertexSinksToTheMiddleOfItsBaseBeforeItGoes)
     l.MergeTop();
     EXPECT_TRUE(std::isnan(l.MergedLevel(&l.m_roots[0], l.m_morphNow)));
 }
+
+TEST(CGeomorph, RecordsReusedSoonAfterAMergeShowNoMergedVertex)
+{
+    const std::vector<std::int32_t> window = landscape_test::RoughWindow(9, 9, 3);
+    Scene scene(window, 9, 9);
+    CLandscape& l = scene.landscape;
+    ASSERT_EQ(l.Initialise(), 0);
+    l.m_geomorph = true;
+    l.m_morphNow = 1000;
+    ASSERT_TRUE(l.ForceSplit(&l.m_roots[0]));
+    // Both halves of the roots' first diamond split and merge back: each
+    // then shows the merged vertex for a while.
+    const auto splitAndMerge = [&l](RoamTriangle* t) {
+        ASSERT_TRUE(l.ForceSplit(t));
+        l.PushIfMergeable(t);
+        while (l.m_mergeCount > 0 && t->leftChild != nullptr)
+            l.MergeTop();
+        ASSERT_EQ(t->leftChild, nullptr);
+    };
+    for (RoamTriangle* root : {&l.m_roots[0], &l.m_roots[1]})
+        for (RoamTriangle* child : {root->leftChild, root->rightChild})
+            if (child->leftChild == nullptr)
+                splitAndMerge(child);
+    const RoamTriangle* shown = l.m_roots[0].leftChild;
+    ASSERT_FALSE(std::isnan(l.MergedLevel(shown, l.m_morphNow)));
+    // The roots' diamond merges too, freeing those records, and splits again
+    // at once: the records come back as leaves that show nothing.
+    l.PushIfMergeable(&l.m_roots[0]);
+    while (l.m_mergeCount > 0 && l.m_roots[0].leftChild != nullptr)
+        l.MergeTop();
+    ASSERT_EQ(l.m_roots[0].leftChild, nullptr);
+    ASSERT_TRUE(l.ForceSplit(&l.m_roots[0]));
+    for (const RoamTriangle* root : {&l.m_roots[0], &l.m_roots[1]})
+        for (const RoamTriangle* c : {root->leftChild, root->rightChild})
+            EXPECT_TRUE(std::isnan(l.MergedLevel(c, l.m_morphNow)));
+}
