@@ -217,10 +217,11 @@ std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* 
         const std::int32_t mz = (t->z0 + t->z1) >> 1;
         const float middleNormal[3] = {0.5f * (t->normal0[0] + t->normal1[0]), 0.5f * (t->normal0[1] + t->normal1[1]),
                                        0.5f * (t->normal0[2] + t->normal1[2])};
-        put(v[0], mx, mz, merged, middleNormal);
+        const float mergedY = merged * m_heightScale;
+        put(v[0], mx, mz, mergedY, middleNormal);
         put(v[1], t->x0, t->z0, Level(t, 0), t->normal0);
         put(v[2], t->x2, t->z2, Level(t, 2), t->normal2);
-        put(v[3], mx, mz, merged, middleNormal);
+        put(v[3], mx, mz, mergedY, middleNormal);
         put(v[4], t->x2, t->z2, Level(t, 2), t->normal2);
         put(v[5], t->x1, t->z1, Level(t, 1), t->normal1);
     }

@@ -191,10 +191,16 @@ std::size_t CGLDevice::UploadTexture(CGLTexture* texture, std::size_t texelBudge
         // drawn: allocate its storage now, beside the first (at start-up),
         // rather than in a frame of the flight. Released textures then keep
         // the pair going.
-        if (m_spareTexture.name == 0)
+        // A spare of another shape (left by textures of an earlier size or
+        // look) would never serve: it is replaced.
+        if (m_spareTexture.name == 0 || m_spareTexture.width != texture->m_width ||
+            m_spareTexture.height != texture->m_height || m_spareTexture.levels != texture->m_levelCount) {
+            if (m_spareTexture.name != 0)
+                m_renderer.DeleteTexture(m_spareTexture.name);
             m_spareTexture =
                 DeadTexture{m_renderer.CreateTexture(texture->m_width, texture->m_height, texture->m_levelCount),
                             texture->m_width, texture->m_height, texture->m_levelCount};
+        }
     }
     // The rows of all levels, the coarsest level first, so that a texture
     // still arriving can already be drawn from the levels it has.

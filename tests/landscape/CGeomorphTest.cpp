@@ -161,6 +161,17 @@ TEST(CGeomorph, AMergedVertexSinksToTheMiddleOfItsBaseBeforeItGoes)
     l.m_cullHiddenFaces = false;
     ASSERT_EQ(l.WriteMesh(), 0);
     EXPECT_EQ(l.m_trianglesRendered, 4);
+    void* data = nullptr;
+    ASSERT_EQ(l.m_vertexBuffer->Lock(&data), 0);
+    const auto* v = static_cast<const LandscapeVertex*>(data);
+    int middles = 0;
+    for (int i = 0; i < 3 * l.m_trianglesRendered; ++i)
+        if (v[i].x == 2.0f && v[i].z == 2.0f) {
+            EXPECT_FLOAT_EQ(v[i].y, 30.0f * 2.5f) << "drawn in world units";
+            ++middles;
+        }
+    l.m_vertexBuffer->Unlock();
+    EXPECT_EQ(middles, 4);
     // A split while it sinks starts from where it is drawn.
     ASSERT_TRUE(l.ForceSplit(&l.m_roots[0]));
     EXPECT_FLOAT_EQ(l.DrawnLevel(l.m_roots[0].leftChild, 2, l.m_morphNow), 30.0f);
