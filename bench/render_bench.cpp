@@ -28,6 +28,7 @@
 
 #include "flight/CFlightFrame.h"
 #include "flight/CPageBuilder.h"
+#include "landscape/CGeomorph.h"
 #include "landscape/CLandscape.h"
 #include "landscape/LandscapeVertex.h"
 #include "render/CCamera.h"
@@ -49,7 +50,7 @@ constexpr int kWarmUpFrames = 10;
 constexpr int kFrames = 120;
 constexpr int kFramesAfterSwap = 10;
 constexpr int kBuildMilliseconds = 1500;
-constexpr int kSettleFrames = 4;       // frames the mesh gets to adapt to a still camera
+constexpr int kSettleFrames = 12;      // frames the mesh (and its morphs) get to settle for a still camera
 constexpr float kShimmerStep = 0.25f;  // world units between the two shimmer cameras
 constexpr int kPopFrames = 600;        // frames of the popping flight
 constexpr float kPopStep = 0.5f;       // its forward move per frame, world units
@@ -314,8 +315,15 @@ Figures RunLook(IDevice* device, CCamera& camera, Look look, const std::vector<s
     figures.shimmer = difference / (3.0 * static_cast<double>(farHalf));
 
     // Popping: a scripted flight of kPopFrames frames, forward and turning
-    // gently, from the start position.
+    // gently, from the start position, once the mesh has settled there (the
+    // jump to the start is no flight's doing).
     camera.SetPosition(CPageBuilder::StartPosition(*landscape, kWindow, kWindow));
+    for (int i = 0; i < kSettleFrames; ++i) {
+        camera.Apply();
+        CLandscape* shown = landscape.get();
+        CFlightFrame::Draw(device, camera.Snapshot(), landscapeLock, shown, {}, {}, false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(CGeomorph::kMilliseconds / CGeomorph::kMinFrames));
+    }
     PopMeter pops;
     for (int i = 0; i < kPopFrames; ++i) {
         camera.Apply();

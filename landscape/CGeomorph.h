@@ -10,6 +10,10 @@
 class CGeomorph {
 public:
     static constexpr std::uint32_t kMilliseconds = 300;
+    // A morph spans at least this many frames: the landscape's morph clock
+    // advances by at most kMilliseconds / kMinFrames per frame, so slow
+    // frames slow the morphs down instead of making them jump.
+    static constexpr std::uint32_t kMinFrames = 8;
 
     // The drawn level of a vertex whose morph from level `from` to level
     // `to` started at tick `start`, at tick `now` (ticks in milliseconds,

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "landscape/CGeomorph.h"
 #include "landscape/LandscapeVertex.h"
 #include "terrain/TickCount.h"
 
@@ -246,7 +247,8 @@ int CLandscape::Update()
     }
     const std::uint32_t t0 = TickCount();
     m_geomorph = m_device != nullptr && m_device->CurrentLook() == Look::Enhanced;
-    m_morphNow = t0;
+    m_morphNow += std::min<std::uint32_t>(t0 - m_morphTick, CGeomorph::kMilliseconds / CGeomorph::kMinFrames);
+    m_morphTick = t0;
     // A new frustum: visibility stamps of earlier frames no longer hold.
     m_frame = m_frame >= 0x3FFFFFFFu ? 1 : m_frame + 1; // fits the frustum-class stamp
     ExtractFrustum();

@@ -201,9 +201,11 @@ public:
     // Draw split vertices morphing into place (CGeomorph). Update sets it
     // from the device's look; splits made while it is off start no morph.
     bool m_geomorph = false;
-    // The tick of the current Update: morphs started by its splits begin
-    // here and its mesh is drawn at it.
+    // The morph clock at the current Update: morphs started by its splits
+    // and merges begin here and its mesh is drawn at it. It follows the tick
+    // counter, by at most CGeomorph::kMilliseconds / kMinFrames per Update.
     std::uint32_t m_morphNow = 0;
+    std::uint32_t m_morphTick = 0; // the tick counter at the last Update
     // Per pool record, then the two roots: the level the vertex a merge
     // removed was drawn at then (NaN: none) and the merge's tick.
     struct MergeMorph {

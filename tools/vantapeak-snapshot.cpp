@@ -11,7 +11,6 @@
 // the middle of the first window, 200 units above the ground, looking along
 // +z; --heading turns it (degrees clockwise seen from above). With --camera
 // the window is cut around the camera the way a paging run cuts it.
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +18,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <QByteArray>
@@ -245,11 +243,10 @@ int main(int argc, char** argv)
 
     std::vector<OverlayLine> lines;
     const std::uint32_t start = TickCount();
-    for (int frame = 0; frame < options.frames; ++frame) {
-        // The enhanced look draws split and merged vertices moving for a
-        // while: the kept frame waits until the earlier ones have settled.
-        if (options.look == Look::Enhanced && frame == options.frames - 1 && frame > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(CGeomorph::kMilliseconds));
+    // The enhanced look draws split and merged vertices moving over a few
+    // frames: enough more frames for the kept one to show them settled.
+    const int frames = options.frames + (options.look == Look::Enhanced ? static_cast<int>(CGeomorph::kMinFrames) : 0);
+    for (int frame = 0; frame < frames; ++frame) {
         camera.Apply();
         const std::uint32_t elapsed = TickCount() - start;
         FrameStatus status;

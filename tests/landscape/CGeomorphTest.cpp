@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "landscape/CGeomorph.h"
+#include "terrain/TickCount.h"
 #include "tests/landscape/LandscapeTestSupport.h"
 
 using landscape_test::Scene;
@@ -217,4 +218,20 @@ TEST(CGeomorph, RecordsReusedSoonAfterAMergeShowNoMergedVertex)
     for (const RoamTriangle* root : {&l.m_roots[0], &l.m_roots[1]})
         for (const RoamTriangle* c : {root->leftChild, root->rightChild})
             EXPECT_TRUE(std::isnan(l.MergedLevel(c, l.m_morphNow)));
+}
+
+TEST(CGeomorph, TheMorphClockStepsAtMostAFrameSharePerUpdate)
+{
+    const std::vector<std::int32_t> window = landscape_test::RoughWindow(17, 17, 5);
+    Scene scene(window, 17, 17);
+    CLandscape& l = scene.landscape;
+    ASSERT_EQ(l.Initialise(), 0);
+    scene.Place(8.0f, 400.0f, -50.0f);
+    // A frame long after the last: the clock moves by one share only, so a
+    // morph still spans kMinFrames frames.
+    l.m_morphNow = 7000;
+    l.m_morphTick = TickCount() - 5000;
+    ASSERT_EQ(l.Update(), 0);
+    EXPECT_EQ(l.m_morphNow, 7000 + CGeomorph::kMilliseconds / CGeomorph::kMinFrames);
+    EXPECT_FALSE(l.m_geomorph) << "the recording device draws the classic look";
 }
