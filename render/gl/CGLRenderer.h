@@ -61,7 +61,7 @@ public:
     int MaxTextureSize() const { return m_maxTextureSize; }
 
     // Whether textures with mip levels are sampled anisotropically (the
-    // driver offers the filter).
+    // driver offers the filter and is not a software rasteriser).
     bool Anisotropic() const { return m_maxAnisotropy > 1.0f; }
 
     // The enhanced look's sky over the whole target, seen through the
