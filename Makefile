@@ -52,7 +52,7 @@ terrain: programs $(HEIGHTMAP)
 # The guided flight at a visible speed; `build/app/vantapeak` alone is the
 # plain program.
 run: programs $(HEIGHTMAP)
-	@bash scripts/run.sh $(BUILD) --start --tour --speed 500 --clearance 50
+	@bash scripts/run.sh $(BUILD) --start --tour --speed 500 --clearance 50 --look enhanced
 
 test: build
 	@cd $(BUILD) && $(XVFB) ctest --progress --output-on-failure -j $(JOBS)

@@ -4,6 +4,8 @@
 // field here and its declaration there.
 #include <QString>
 
+#include "render/Look.h"
+
 struct CCommandLineInfo {
     // The document to open; empty: a new, empty document.
     QString fileName;
@@ -24,4 +26,6 @@ struct CCommandLineInfo {
     // Terrain following: the least height above the ground, world units
     // (0: off).
     float clearance = 0.0f;
+    // --look: how the flight is drawn (classic, the specified picture, or enhanced).
+    Look look = Look::Classic;
 };

@@ -110,6 +110,7 @@ bool CvantaPeakApp::ApplyFlightOptions()
     view->SetTurnRate(DegreesToRadians(m_commandLine.turnDegreesPerSecond));
     view->SetClearance(m_commandLine.clearance);
     view->SetTour(m_commandLine.tour);
+    view->SetLook(m_commandLine.look);
     if (!m_commandLine.statsFile.isEmpty()) {
         m_statsFile.reset(std::fopen(QFile::encodeName(m_commandLine.statsFile).constData(), "w"));
         if (!m_statsFile) {

@@ -1,5 +1,7 @@
 #include "app/ProgramOptions.h"
 
+#include "render/Look.h"
+
 #include <QString>
 
 #include <cstdlib>
@@ -31,6 +33,9 @@ COptionParser::Result ParseProgramOptions(const std::vector<std::string>& argume
                    &stats);
     parser.AddNumber("clearance", "M", "sigue el terreno al menos M unidades por encima del suelo", 0.0, 5000.0,
                      &clearance, "0, apagado");
+    parser.AddCustom("look", "classic|enhanced", "cómo se dibuja el vuelo: el clásico o el mejorado (cielo, "
+                     "niebla, texturas filtradas, sin saltos)", "classic", "classic o enhanced",
+                     [&info](const std::string& value) { return ParseLook(value.c_str(), &info.look); });
     parser.AddPositional("fichero", "documento que se abre (sin él, un documento nuevo)", &file);
     const COptionParser::Result result = parser.Parse(arguments);
     switch (result) {

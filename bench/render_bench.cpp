@@ -6,7 +6,12 @@
 // on and hands it to the landscape; the worst frame from the texture's
 // creation to a few frames after it is first drawn, less the median, is the
 // stall its arrival causes (once after the time a landscape build takes, as
-// paging brings it, and once handed over as soon as it is filled). Prints `name: value` lines.
+// paging brings it, and once handed over as soon as it is filled). Last, the
+// shimmer: the mean pixel difference over the far half of two still frames
+// whose cameras stand 0.25 units apart, and the popping of a scripted
+// 600-frame flight (PopMeter). All of it once per look, classic
+// first, the enhanced figures with the suffix _enhanced. Prints `name:
+// value` lines.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -16,18 +21,23 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include <QGuiApplication>
 
 #include "flight/CFlightFrame.h"
 #include "flight/CPageBuilder.h"
+#include "landscape/CGeomorph.h"
 #include "landscape/CLandscape.h"
+#include "landscape/LandscapeVertex.h"
 #include "render/CCamera.h"
 #include "render/DeviceSetup.h"
+#include "render/Look.h"
 #include "render/Overlay.h"
 #include "render/PageTexture.h"
 #include "render/gl/CEglContext.h"
+#include "render/gl/CGLDevice.h"
 #include "render/gl/Direct3D.h"
 #include "terrain/CBitmapEx.h"
 #include "terrain/CTerrainModel.h"
@@ -41,6 +51,11 @@ constexpr int kWarmUpFrames = 10;
 constexpr int kFrames = 120;
 constexpr int kFramesAfterSwap = 10;
 constexpr int kBuildMilliseconds = 1500;
+constexpr int kSettleFrames = 12;      // frames the mesh (and its morphs) get to settle for a still camera
+constexpr float kShimmerStep = 0.25f;  // world units between the two shimmer cameras
+constexpr int kPopFrames = 600;        // frames of the popping flight
+constexpr float kPopStep = 0.5f;       // its forward move per frame, world units
+constexpr float kPopTurn = 0.002f;     // and its turn per frame, radians
 
 double Milliseconds(std::chrono::steady_clock::duration d)
 {
@@ -108,29 +123,94 @@ double Median(std::vector<double> values)
     return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
-} // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-
-    CEglContext context;
-    IDevice* device = nullptr;
-    InitDirect3D(&context, kWidth, kHeight, &device);
-    if (device == nullptr) {
-        std::fprintf(stderr, "render_bench: no headless OpenGL 3.3 context\n");
-        return 1;
+// The largest on-screen jump of any drawn vertex between consecutive frames,
+// beyond what the camera's own motion explains: both positions of a vertex
+// are projected with the later frame's camera. A vertex that a split adds
+// is compared with the middle of the edge it lay on in the frame before,
+// and one that a merge removes with the middle of the edge it then lies on.
+// Only vertices inside the picture in both positions count.
+class PopMeter {
+public:
+    void Add(const LandscapeVertex* v, std::size_t vertexCount, const D3DXMATRIX& view, const D3DXMATRIX& projection)
+    {
+        const glm::mat4 viewProj = projection * view;
+        std::unordered_map<std::uint64_t, float> vertices, middles;
+        vertices.reserve(vertexCount);
+        middles.reserve(vertexCount);
+        for (std::size_t t = 0; t + 2 < vertexCount; t += 3) {
+            for (int k = 0; k < 3; ++k) {
+                const LandscapeVertex& a = v[t + k];
+                const LandscapeVertex& b = v[t + (k + 1) % 3];
+                vertices[Key(a.x, a.z)] = a.y;
+                const auto sx = static_cast<std::int64_t>(a.x) + static_cast<std::int64_t>(b.x);
+                const auto sz = static_cast<std::int64_t>(a.z) + static_cast<std::int64_t>(b.z);
+                if (sx % 2 == 0 && sz % 2 == 0)
+                    middles[Key(sx / 2, sz / 2)] = 0.5f * (a.y + b.y);
+            }
+        }
+        if (m_started) {
+            for (const auto& [key, y] : vertices) {
+                if (const auto kept = m_vertices.find(key); kept != m_vertices.end())
+                    Jump(viewProj, key, kept->second, y);
+                else if (const auto added = m_middles.find(key); added != m_middles.end())
+                    Jump(viewProj, key, added->second, y);
+            }
+            for (const auto& [key, y] : m_vertices) {
+                if (vertices.count(key) != 0)
+                    continue;
+                const auto now = middles.find(key);
+                if (now != middles.end())
+                    Jump(viewProj, key, y, now->second);
+            }
+        }
+        m_vertices = std::move(vertices);
+        m_middles = std::move(middles);
+        m_started = true;
     }
-    CCamera camera;
-    camera.SetDevice(device);
-    camera.SetupProjection();
-    CreateOverlayFont(device);
+    double Max() const { return m_max; }
 
-    const std::vector<std::int32_t> heights = GenerateHeights(kWindow, 7);
-    CBitmapEx colours;
-    PaintColours(heights, kWindow, &colours);
+private:
+    static std::uint64_t Key(double x, double z)
+    {
+        return static_cast<std::uint64_t>(static_cast<std::uint32_t>(static_cast<std::int32_t>(x))) << 32 |
+               static_cast<std::uint32_t>(static_cast<std::int32_t>(z));
+    }
+    static bool Pixel(const glm::mat4& viewProj, float x, float y, float z, glm::vec2* pixel)
+    {
+        const glm::vec4 clip = viewProj * glm::vec4(x, y, z, 1.0f);
+        if (clip.w <= 1.0f)
+            return false;
+        const glm::vec2 ndc(clip.x / clip.w, clip.y / clip.w);
+        if (std::abs(ndc.x) > 1.0f || std::abs(ndc.y) > 1.0f)
+            return false;
+        *pixel = glm::vec2((ndc.x + 1.0f) * 0.5f * kWidth, (1.0f - ndc.y) * 0.5f * kHeight);
+        return true;
+    }
+    void Jump(const glm::mat4& viewProj, std::uint64_t key, float before, float after)
+    {
+        const float x = static_cast<float>(static_cast<std::int32_t>(key >> 32));
+        const float z = static_cast<float>(static_cast<std::int32_t>(key & 0xFFFFFFFFu));
+        glm::vec2 a, b;
+        if (Pixel(viewProj, x, before, z, &a) && Pixel(viewProj, x, after, z, &b))
+            m_max = std::max(m_max, static_cast<double>(glm::length(a - b)));
+    }
+
+    std::unordered_map<std::uint64_t, float> m_vertices, m_middles; // of the frame before
+    bool m_started = false;
+    double m_max = 0.0;
+};
+
+struct Figures {
+    double median = 0, roamMedian = 0, drawMedian = 0, worst = 0, worstAtOnce = 0, shimmer = 0, pop = 0;
+    int triangles = 0;
+};
+
+// Frame times, texture arrival and shimmer under one look, on a landscape of
+// its own (its page texture made under that look).
+Figures RunLook(IDevice* device, CCamera& camera, Look look, const std::vector<std::int32_t>& heights,
+                const CBitmapEx& colours)
+{
+    device->SetLook(look);
     std::mutex landscapeLock;
     std::unique_ptr<CLandscape> landscape = BuildLandscape(device, heights, colours);
     camera.SetPosition(CPageBuilder::StartPosition(*landscape, kWindow, kWindow));
@@ -203,15 +283,115 @@ int main(int argc, char** argv)
     const double worst = arrive(true);
     const double worstAtOnce = arrive(false);
 
-    std::printf("frame_median_ms: %.2f\n", median);
-    std::printf("frame_roam_median_ms: %.0f\n", roamMedian);
-    std::printf("frame_draw_median_ms: %.0f\n", drawMedian);
-    std::printf("frame_triangles: %d\n", triangles);
-    std::printf("texture_arrival_max_frame_ms: %.2f\n", worst);
-    std::printf("texture_arrival_max_stall_ms: %.2f\n", std::max(0.0, worst - median));
-    std::printf("texture_drawn_at_once_max_stall_ms: %.2f\n", std::max(0.0, worstAtOnce - median));
+    // Shimmer: two still frames (no overlay) from cameras 0.25 units apart
+    // sideways, each after the mesh has settled; the mean absolute
+    // difference per channel over the top (far) half of the picture.
+    const auto still = [&](const D3DXVECTOR3& eye) {
+        camera.SetPosition(eye);
+        for (int i = 0; i < kSettleFrames; ++i) {
+            camera.Apply();
+            CLandscape* shown = landscape.get();
+            CFlightFrame::Draw(device, camera.Snapshot(), landscapeLock, shown, {}, {}, false);
+        }
+        std::vector<std::uint32_t> pixels;
+        static_cast<CGLDevice*>(device)->ReadBackBuffer(&pixels);
+        return pixels;
+    };
+    const CameraSnapshot at = camera.Snapshot();
+    const std::vector<std::uint32_t> first = still(at.position);
+    const std::vector<std::uint32_t> second = still(at.position + at.right * kShimmerStep);
+    double difference = 0.0;
+    const std::size_t farHalf = static_cast<std::size_t>(kWidth) * (kHeight / 2);
+    for (std::size_t i = 0; i < farHalf && i < first.size() && i < second.size(); ++i)
+        for (int shift : {0, 8, 16})
+            difference += std::abs(static_cast<int>((first[i] >> shift) & 0xFF) -
+                                   static_cast<int>((second[i] >> shift) & 0xFF));
+    Figures figures;
+    figures.median = median;
+    figures.roamMedian = roamMedian;
+    figures.drawMedian = drawMedian;
+    figures.triangles = triangles;
+    figures.worst = worst;
+    figures.worstAtOnce = worstAtOnce;
+    figures.shimmer = difference / (3.0 * static_cast<double>(farHalf));
 
+    // Popping: a scripted flight of kPopFrames frames, forward and turning
+    // gently, from the start position, once the mesh has settled there (the
+    // jump to the start is no flight's doing).
+    camera.SetPosition(CPageBuilder::StartPosition(*landscape, kWindow, kWindow));
+    for (int i = 0; i < kSettleFrames; ++i) {
+        camera.Apply();
+        CLandscape* shown = landscape.get();
+        CFlightFrame::Draw(device, camera.Snapshot(), landscapeLock, shown, {}, {}, false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(CGeomorph::kMilliseconds / CGeomorph::kMinFrames));
+    }
+    PopMeter pops;
+    for (int i = 0; i < kPopFrames; ++i) {
+        camera.Apply();
+        CLandscape* shown = landscape.get();
+        CFlightFrame::Draw(device, camera.Snapshot(), landscapeLock, shown, {}, {}, false);
+        D3DXMATRIX view, projection;
+        device->GetTransform(D3DTS_VIEW, &view);
+        device->GetTransform(D3DTS_PROJECTION, &projection);
+        void* data = nullptr;
+        if (landscape->m_vertexBuffer->Lock(&data) == 0) {
+            pops.Add(static_cast<const LandscapeVertex*>(data), 3 * static_cast<std::size_t>(landscape->m_trianglesRendered),
+                     view, projection);
+            landscape->m_vertexBuffer->Unlock();
+        }
+        camera.Advance(kPopStep);
+        camera.Turn(kPopTurn);
+    }
+    figures.pop = pops.Max();
     landscape->Destroy();
+    return figures;
+}
+
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+
+    CEglContext context;
+    IDevice* device = nullptr;
+    InitDirect3D(&context, kWidth, kHeight, &device);
+    if (device == nullptr) {
+        std::fprintf(stderr, "render_bench: no headless OpenGL 3.3 context\n");
+        return 1;
+    }
+    CCamera camera;
+    camera.SetDevice(device);
+    camera.SetupProjection();
+    CreateOverlayFont(device);
+
+    const std::vector<std::int32_t> heights = GenerateHeights(kWindow, 7);
+    CBitmapEx colours;
+    PaintColours(heights, kWindow, &colours);
+    const Figures classic = RunLook(device, camera, Look::Classic, heights, colours);
+    const Figures enhanced = RunLook(device, camera, Look::Enhanced, heights, colours);
+
+    std::printf("frame_median_ms: %.2f\n", classic.median);
+    std::printf("frame_roam_median_ms: %.0f\n", classic.roamMedian);
+    std::printf("frame_draw_median_ms: %.0f\n", classic.drawMedian);
+    std::printf("frame_triangles: %d\n", classic.triangles);
+    std::printf("texture_arrival_max_frame_ms: %.2f\n", classic.worst);
+    std::printf("texture_arrival_max_stall_ms: %.2f\n", std::max(0.0, classic.worst - classic.median));
+    std::printf("texture_drawn_at_once_max_stall_ms: %.2f\n", std::max(0.0, classic.worstAtOnce - classic.median));
+    std::printf("shimmer: %.3f\n", classic.shimmer);
+    std::printf("pop_max_px: %.2f\n", classic.pop);
+    std::printf("frame_median_ms_enhanced: %.2f\n", enhanced.median);
+    std::printf("frame_ratio_enhanced: %.3f\n", classic.median > 0.0 ? enhanced.median / classic.median : 0.0);
+    std::printf("texture_arrival_max_stall_ms_enhanced: %.2f\n", std::max(0.0, enhanced.worst - enhanced.median));
+    std::printf("texture_drawn_at_once_max_stall_ms_enhanced: %.2f\n",
+                std::max(0.0, enhanced.worstAtOnce - enhanced.median));
+    std::printf("shimmer_enhanced: %.3f\n", enhanced.shimmer);
+    std::printf("pop_max_px_enhanced: %.2f\n", enhanced.pop);
+    std::printf("shimmer_ratio_enhanced: %.3f\n", classic.shimmer > 0.0 ? enhanced.shimmer / classic.shimmer : 0.0);
+
     device->DetachRenderThread();
     ReleaseDirect3D();
     return 0;

@@ -52,6 +52,11 @@ FrameFigures CFlightFrame::Draw(IDevice* device, const CameraSnapshot& camera, s
     {
         std::lock_guard<std::mutex> guard(lock);
         if (landscape != nullptr) {
+            // The enhanced look's fog ends inside this window (grid points
+            // 0 .. columns - 1 and 0 .. rows - 1 from the origin).
+            device->SetFogWindow(landscape->m_originX, landscape->m_originZ,
+                                 landscape->m_originX + static_cast<float>(landscape->m_columns - 1),
+                                 landscape->m_originZ + static_cast<float>(landscape->m_rows - 1));
             landscape->Update();
             figures.roamTime = landscape->m_roamTime;
             figures.drawTime = landscape->m_drawTime;

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <system_error>
 #include <thread>
 
+#include "landscape/CGeomorph.h"
 #include "landscape/LandscapeVertex.h"
 #include "terrain/TickCount.h"
 
@@ -61,6 +63,8 @@ int CLandscape::Initialise()
     m_splitKeys.reset(new float[kQueueCapacity]);
     m_mergeKeys.reset(new float[kQueueCapacity]);
     m_chunkTriangles.reset(new MeshChunk[kQueueCapacity / kMeshChunk + 1]);
+    m_mergeMorphs.reset(new MergeMorph[kPoolSize + 2]);
+    std::fill_n(m_mergeMorphs.get(), kPoolSize + 2, MergeMorph{std::numeric_limits<float>::quiet_NaN(), 0});
     m_splitCount = 0;
     m_mergeCount = 0;
     CreatePool();
@@ -100,6 +104,7 @@ void CLandscape::Destroy()
     m_splitKeys.reset();
     m_mergeKeys.reset();
     m_chunkTriangles.reset();
+    m_mergeMorphs.reset();
     m_edgeScratch = {};
     m_pool.reset();
     m_freeTable.reset();
@@ -171,6 +176,11 @@ void CLandscape::SetupRoots()
     r1.x0 = 0, r1.z0 = h - 1, r1.h0 = Sample(0, h - 1);
     r1.x1 = w - 1, r1.z1 = 0, r1.h1 = Sample(w - 1, 0);
     r1.x2 = w - 1, r1.z2 = h - 1, r1.h2 = Sample(w - 1, h - 1);
+    for (RoamTriangle* root : {&r0, &r1}) {
+        root->morphFrom[0] = static_cast<float>(root->h0);
+        root->morphFrom[1] = static_cast<float>(root->h1);
+        root->morphFrom[2] = static_cast<float>(root->h2);
+    }
 
     r0.baseNeighbour = &r1;
     r1.baseNeighbour = &r0;
@@ -237,6 +247,9 @@ int CLandscape::Update()
         return -1;
     }
     const std::uint32_t t0 = TickCount();
+    m_geomorph = m_device != nullptr && m_device->CurrentLook() == Look::Enhanced;
+    m_morphNow += std::min<std::uint32_t>(t0 - m_morphTick, CGeomorph::kMilliseconds / CGeomorph::kMinFrames);
+    m_morphTick = t0;
     // A new frustum: visibility stamps of earlier frames no longer hold.
     m_frame = m_frame >= 0x3FFFFFFFu ? 1 : m_frame + 1; // fits the frustum-class stamp
     ExtractFrustum();

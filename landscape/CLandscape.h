@@ -126,6 +126,15 @@ public:
     // Pool records that splitting `triangle` (with its forced splits) takes.
     int RecordsForSplit(const RoamTriangle* triangle) const;
 
+    // --- Geomorphing (enhanced look)
+    // The level corner k (0, 1, 2) of `triangle` is drawn at, at tick `now`.
+    float DrawnLevel(const RoamTriangle* triangle, int k, std::uint32_t now) const;
+    // A leaf that a merge made keeps the vertex the merge removed (the
+    // middle of its base) drawn for CGeomorph::kMilliseconds, moving from
+    // where it was drawn at the merge to the middle of the base: the level
+    // of that vertex at `now`, or NaN once it is gone (or never was).
+    float MergedLevel(const RoamTriangle* triangle, std::uint32_t now) const;
+
     // --- Mesh output
     void ComputeFaceNormal(RoamTriangle* triangle) const;
     void ComputeVertexNormals(RoamTriangle* triangle) const;
@@ -193,6 +202,28 @@ public:
     // Counts Updates, 1 to 2^31 - 1 and round again; stamps the visibility a
     // priority computation found, which holds until the next Update.
     std::uint32_t m_frame = 1;
+    // Draw split vertices morphing into place (CGeomorph). Update sets it
+    // from the device's look; splits made while it is off start no morph.
+    bool m_geomorph = false;
+    // The morph clock at the current Update: morphs started by its splits
+    // and merges begin here and its mesh is drawn at it. It follows the tick
+    // counter, by at most CGeomorph::kMilliseconds / kMinFrames per Update.
+    std::uint32_t m_morphNow = 0;
+    std::uint32_t m_morphTick = 0; // the tick counter at the last Update
+    // Per pool record, then the two roots: the level the vertex a merge
+    // removed was drawn at then (NaN: none) and the merge's tick.
+    struct MergeMorph {
+        float from;
+        std::uint32_t start;
+    };
+    std::unique_ptr<MergeMorph[]> m_mergeMorphs;
+    MergeMorph& MergeMorphOf(const RoamTriangle* t) const
+    {
+        const std::size_t index = t == &m_roots[0]   ? kPoolSize
+                                  : t == &m_roots[1] ? kPoolSize + 1
+                                                     : static_cast<std::size_t>(t - m_pool.get());
+        return m_mergeMorphs[index];
+    }
 
 private:
     // Entries per chunk of the parallel passes: small enough for both
@@ -225,7 +256,8 @@ private:
     // Moves the chunked output of WriteMesh (`chunks` chunks over `leaves`
     // queue positions) into one run, inside triangles first; returns the
     // triangle count.
-    std::size_t CloseMeshGaps(LandscapeVertex* out, std::int32_t chunks, std::int32_t leaves);
+    // `slots` triangle slots in all, `stride` per chunk.
+    std::size_t CloseMeshGaps(LandscapeVertex* out, std::int32_t chunks, std::size_t slots, std::size_t stride);
 
     CLandscapeWorker m_worker;
     // Triangles each mesh-output chunk wrote, wholly inside the frustum and

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "landscape/CGeomorph.h"
 #include "landscape/CLandscape.h"
 #include "landscape/LandscapeVertex.h"
 #include "terrain/TickCount.h"
@@ -50,6 +51,22 @@ void Average(const RoamTriangle* t, const float sum[3], int count, float out[3])
 }
 
 } // namespace
+
+float CLandscape::DrawnLevel(const RoamTriangle* t, int k, std::uint32_t now) const
+{
+    const std::int32_t level = k == 0 ? t->h0 : (k == 1 ? t->h1 : t->h2);
+    return CGeomorph::Height(t->morphFrom[k], static_cast<float>(level), t->morphStart[k], now);
+}
+
+float CLandscape::MergedLevel(const RoamTriangle* t, std::uint32_t now) const
+{
+    const MergeMorph& merged = MergeMorphOf(t);
+    if (!(merged.from == merged.from) || now - merged.start >= CGeomorph::kMilliseconds) {
+        return std::numeric_limits<float>::quiet_NaN();
+    }
+    const float middle = 0.5f * (DrawnLevel(t, 0, now) + DrawnLevel(t, 1, now));
+    return CGeomorph::Height(merged.from, middle, merged.start, now);
+}
 
 void CLandscape::ComputeFaceNormal(RoamTriangle* t) const
 {
@@ -103,9 +120,19 @@ std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* 
     // Texture coordinates x / columns and z / rows, within float rounding.
     const float perColumn = 1.0f / static_cast<float>(m_columns);
     const float perRow = 1.0f / static_cast<float>(m_rows);
-    auto put = [&](LandscapeVertex& v, std::int32_t x, std::int32_t h, std::int32_t z, const float* normal) {
-        v = LandscapeVertex{x + m_originX, h * m_heightScale, z + m_originZ,
-                            normal[0],     normal[1],         normal[2],
+    const bool morph = m_geomorph;
+    const std::uint32_t now = m_morphNow;
+    // World height of corner k: its level times the scale, or under
+    // geomorphing the level it is drawn at.
+    auto Level = [&](const RoamTriangle* t, int k) {
+        if (morph) {
+            return DrawnLevel(t, k, now) * m_heightScale;
+        }
+        return (k == 0 ? t->h0 : k == 1 ? t->h1 : t->h2) * m_heightScale;
+    };
+    auto put = [&](LandscapeVertex& v, std::int32_t x, std::int32_t z, float y, const float* normal) {
+        v = LandscapeVertex{x + m_originX, y,         z + m_originZ,
+                            normal[0],     normal[1], normal[2],
                             x * perColumn, z * perRow};
     };
     // The leaves lie at random addresses and the normal averaging follows
@@ -163,19 +190,40 @@ std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* 
             continue;
         }
         ComputeVertexNormals(t);
+        // A leaf still showing a merged vertex M is drawn as the two halves
+        // it was split into: (M, corner 0, apex) and (M, apex, corner 1).
+        const float merged = morph ? MergedLevel(t, now) : std::numeric_limits<float>::quiet_NaN();
+        const int pieces = merged == merged ? 2 : 1;
+        if (count + edges + pieces > limit) {
+            break;
+        }
         LandscapeVertex* v;
         if ((where & kInside) != 0) {
             v = out;
-            out += 3;
-            ++count;
+            out += 3 * pieces;
+            count += pieces;
         } else {
-            back -= 3;
+            back -= 3 * pieces;
             v = back;
-            ++edges;
+            edges += pieces;
         }
-        put(v[0], t->x2, t->h2, t->z2, t->normal2);
-        put(v[1], t->x1, t->h1, t->z1, t->normal1);
-        put(v[2], t->x0, t->h0, t->z0, t->normal0);
+        if (pieces == 1) {
+            put(v[0], t->x2, t->z2, Level(t, 2), t->normal2);
+            put(v[1], t->x1, t->z1, Level(t, 1), t->normal1);
+            put(v[2], t->x0, t->z0, Level(t, 0), t->normal0);
+            continue;
+        }
+        const std::int32_t mx = (t->x0 + t->x1) >> 1;
+        const std::int32_t mz = (t->z0 + t->z1) >> 1;
+        const float middleNormal[3] = {0.5f * (t->normal0[0] + t->normal1[0]), 0.5f * (t->normal0[1] + t->normal1[1]),
+                                       0.5f * (t->normal0[2] + t->normal1[2])};
+        const float mergedY = merged * m_heightScale;
+        put(v[0], mx, mz, mergedY, middleNormal);
+        put(v[1], t->x0, t->z0, Level(t, 0), t->normal0);
+        put(v[2], t->x2, t->z2, Level(t, 2), t->normal2);
+        put(v[3], mx, mz, mergedY, middleNormal);
+        put(v[4], t->x2, t->z2, Level(t, 2), t->normal2);
+        put(v[5], t->x1, t->z1, Level(t, 1), t->normal1);
     }
     edgeCount = edges;
     return count;
@@ -248,15 +296,15 @@ std::int32_t CLandscape::HighestLeafCorner(float x0, float z0, float x1, float z
 // (last chunk first), the holes below the total of inside triangles are
 // filled with inside triangles from above it, and the edge runs go after
 // them. Only a few triangles move: those of the holes and the edges.
-std::size_t CLandscape::CloseMeshGaps(LandscapeVertex* out, std::int32_t chunks, std::int32_t leaves)
+std::size_t CLandscape::CloseMeshGaps(LandscapeVertex* out, std::int32_t chunks, std::size_t slots,
+                                      std::size_t stride)
 {
     const MeshChunk* written = m_chunkTriangles.get();
-    const std::size_t k = kMeshChunk;
+    const std::size_t k = stride;
     std::size_t inside = 0;
     m_edgeScratch.clear();
     for (std::int32_t c = chunks - 1; c >= 0; --c) {
-        const std::size_t end = std::min<std::size_t>((static_cast<std::size_t>(c) + 1) * k,
-                                                      static_cast<std::size_t>(leaves));
+        const std::size_t end = std::min<std::size_t>((static_cast<std::size_t>(c) + 1) * k, slots);
         const LandscapeVertex* from = out + 3 * (end - written[c].edges);
         m_edgeScratch.insert(m_edgeScratch.end(), from, from + 3 * written[c].edges);
         inside += written[c].inside;
@@ -309,7 +357,10 @@ int CLandscape::WriteMesh()
     // vertices clips only the last few batches. Within each group the order
     // only has to be the same with or without the helper thread.
     std::size_t count = 0;
-    if (static_cast<std::size_t>(n) > capacity) {
+    // Each leaf has one triangle slot, or two under geomorphing (a leaf
+    // still showing a merged vertex is drawn as two triangles).
+    const std::size_t perLeaf = m_geomorph ? 2 : 1;
+    if (static_cast<std::size_t>(n) * perLeaf > capacity) {
         // More leaves than room: one pass, the first `capacity` visible ones.
         std::size_t edges = 0;
         count = WriteLeaves(0, n, out, capacity, edges);
@@ -318,19 +369,20 @@ int CLandscape::WriteMesh()
         }
         count += edges;
     } else {
-        // Chunk c writes its triangles into triangle slots [c * kMeshChunk,
-        // c * kMeshChunk + its leaves), where no other chunk writes: inside
-        // ones from the front, edge ones from the back.
+        // Chunk c writes its triangles into triangle slots [c * stride,
+        // c * stride + perLeaf x its leaves), where no other chunk writes:
+        // inside ones from the front, edge ones from the back.
         const std::int32_t chunks = (n + kMeshChunk - 1) / kMeshChunk;
+        const std::size_t stride = perLeaf * kMeshChunk;
         MeshChunk* written = m_chunkTriangles.get();
         auto body = [&](std::int32_t c) {
             const std::int32_t begin = c * kMeshChunk;
             const std::int32_t end = std::min(begin + kMeshChunk, n);
-            written[c].inside = WriteLeaves(begin, end, out + 3 * static_cast<std::size_t>(begin),
-                                            static_cast<std::size_t>(end - begin), written[c].edges);
+            written[c].inside = WriteLeaves(begin, end, out + 3 * stride * static_cast<std::size_t>(c),
+                                            perLeaf * static_cast<std::size_t>(end - begin), written[c].edges);
         };
         m_worker.ForEach(chunks, body);
-        count = CloseMeshGaps(out, chunks, n);
+        count = CloseMeshGaps(out, chunks, perLeaf * static_cast<std::size_t>(n), stride);
     }
     m_vertexBuffer->Unlock();
     m_trianglesRendered = static_cast<std::int32_t>(count);

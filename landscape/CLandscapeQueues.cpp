@@ -2,6 +2,7 @@
 // triangle with its forced splits, and the merge of a diamond.
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "landscape/CLandscape.h"
 #include "landscape/TriangleHeap.h"
@@ -124,6 +125,26 @@ bool CLandscape::SplitTriangle(RoamTriangle* t)
     right->x0 = t->x1, right->h0 = t->h1, right->z0 = t->z1;
     right->x1 = t->x2, right->h1 = t->h2, right->z1 = t->z2;
     right->x2 = mx, right->h2 = mh, right->z2 = mz;
+    // The corners keep their morphs; the new vertex starts where the split
+    // edge is drawn now. The base neighbour splitting with t computes the
+    // same start from the same two shared corners.
+    left->morphFrom[0] = t->morphFrom[2], left->morphStart[0] = t->morphStart[2];
+    left->morphFrom[1] = t->morphFrom[0], left->morphStart[1] = t->morphStart[0];
+    right->morphFrom[0] = t->morphFrom[1], right->morphStart[0] = t->morphStart[1];
+    right->morphFrom[1] = t->morphFrom[2], right->morphStart[1] = t->morphStart[2];
+    // A leaf still showing the vertex of an earlier merge goes on from there.
+    float from = static_cast<float>(mh);
+    if (m_geomorph) {
+        const float merged = MergedLevel(t, m_morphNow);
+        from = merged == merged ? merged : 0.5f * (DrawnLevel(t, 0, m_morphNow) + DrawnLevel(t, 1, m_morphNow));
+    }
+    // Neither t (no longer a leaf) nor the children (records that may have
+    // shown a merged vertex in an earlier life) show one now.
+    MergeMorphOf(t).from = std::numeric_limits<float>::quiet_NaN();
+    MergeMorphOf(left).from = std::numeric_limits<float>::quiet_NaN();
+    MergeMorphOf(right).from = std::numeric_limits<float>::quiet_NaN();
+    left->morphFrom[2] = right->morphFrom[2] = from;
+    left->morphStart[2] = right->morphStart[2] = m_morphNow;
 
     left->leftNeighbour = right;
     right->rightNeighbour = left;
@@ -298,6 +319,11 @@ void CLandscape::MergeTop()
         if (!half) {
             continue;
         }
+        // Under geomorphing the removed vertex (both children's apex) stays
+        // drawn for a while, moving down to the middle of the base.
+        MergeMorphOf(half) = {m_geomorph ? DrawnLevel(half->leftChild, 2, m_morphNow)
+                                         : std::numeric_limits<float>::quiet_NaN(),
+                              m_morphNow};
         // Children first leave the queues, then the pool, left before right.
         RoamTriangle* children[2] = {half->leftChild, half->rightChild};
         for (RoamTriangle* c : children) {

@@ -47,4 +47,10 @@ struct alignas(64) RoamTriangle {
     float normal1[3] = {0, 0, 0};
     float normal2[3] = {0, 0, 0};
     std::int32_t mergeIndex = -1; // position in the merge queue, -1 when not in it
+    // Geomorph of each corner (CGeomorph): the level it is drawn from and
+    // the tick its morph began. A corner shared by several triangles has the
+    // same values in each; from == its own level means no morph.
+    float morphFrom[3] = {0, 0, 0};
+    std::uint32_t morphStart[3] = {0, 0, 0};
 };
+static_assert(sizeof(RoamTriangle) == 192, "three cache lines");

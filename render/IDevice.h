@@ -14,6 +14,7 @@
 #include "render/IFont.h"
 #include "render/ITexture.h"
 #include "render/IVertexBuffer.h"
+#include "render/Look.h"
 
 class IDevice {
 public:
@@ -63,4 +64,14 @@ public:
     // to the calling thread (a current context), so that another thread may
     // draw next or release the device. Devices bound to no thread do nothing.
     virtual void DetachRenderThread() = 0;
+
+    // The look (Look.h), set before the first texture is created: textures
+    // made under Enhanced carry a mip chain. Devices that draw only the
+    // classic picture keep Classic and refuse Enhanced with -1.
+    virtual int SetLook(Look look) { return look == Look::Classic ? 0 : -1; }
+    virtual Look CurrentLook() const { return Look::Classic; }
+    // Enhanced look: the ground rectangle, world x0..x1 by z0..z1, of the
+    // landscape being drawn; the fog reaches the horizon colour before its
+    // edge. Any thread; ignored under Classic.
+    virtual void SetFogWindow(float, float, float, float) {}
 };

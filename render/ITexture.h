@@ -6,12 +6,15 @@
 // visible to the render thread's draws after UnlockRect without stalling frames.
 class ITexture {
 public:
-    // Only level 0 is lockable; the other levels are derived from it.
+    // Level 0 and, where LevelCount() is above 1, the mip levels: level k
+    // is max(1, Width() >> k) x max(1, Height() >> k) texels; the filler
+    // writes every level. With LevelCount() 1 only level 0 exists.
     virtual int LockRect(unsigned level, D3DLOCKED_RECT* locked, std::uint32_t flags) = 0;
     virtual int UnlockRect(unsigned level) = 0;
     virtual void Release() = 0;
     virtual unsigned Width() const = 0;
     virtual unsigned Height() const = 0;
+    virtual unsigned LevelCount() const { return 1; }
 
 protected:
     virtual ~ITexture() = default;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "render/CMipChain.h"
 #include "terrain/CBitmapEx.h"
 
 PageWindow ComputePageWindow(int mapWidth, int mapHeight)
@@ -31,6 +32,39 @@ void FillRow(std::uint32_t* dst, const std::uint32_t* src, std::int64_t rasterWi
         dst[i] = 0xFF000000u | (src[x0 + i] & 0x00FFFFFFu);
     for (; i < width; ++i)
         dst[i] = last;
+}
+
+// Levels 1 and up of a texture whose level 0 (`level0`, rows of `pitch`
+// texels) is filled and still locked, each box-filtered from the one above.
+// Every level stays locked until the whole chain is written. 0, or -1 when
+// a level cannot be locked (the levels locked so far are unlocked).
+int FillMipLevels(ITexture* texture, const std::uint32_t* level0, std::size_t pitch)
+{
+    const unsigned levels = texture->LevelCount();
+    unsigned locked = 1;
+    int result = 0;
+    const std::uint32_t* above = level0;
+    std::size_t abovePitch = pitch;
+    for (unsigned level = 1; level < levels; ++level) {
+        D3DLOCKED_RECT rect;
+        const unsigned aboveWidth = CMipChain::LevelSize(texture->Width(), level - 1);
+        const unsigned width = CMipChain::LevelSize(texture->Width(), level);
+        if (texture->LockRect(level, &rect, D3DLOCK_DISCARD) != 0 || rect.pBits == nullptr ||
+            rect.Pitch < static_cast<int>(width * 4)) {
+            result = -1;
+            break;
+        }
+        locked = level + 1;
+        auto* texels = static_cast<std::uint32_t*>(rect.pBits);
+        const unsigned rowPitch = static_cast<unsigned>(rect.Pitch) / 4;
+        CMipChain::Reduce(above, aboveWidth, CMipChain::LevelSize(texture->Height(), level - 1),
+                          static_cast<unsigned>(abovePitch), texels, rowPitch);
+        above = texels;
+        abovePitch = rowPitch;
+    }
+    for (unsigned level = 1; level < locked; ++level)
+        texture->UnlockRect(level);
+    return result;
 }
 
 } // namespace
@@ -67,6 +101,11 @@ ITexture* CreatePageTexture(IDevice* device, const CBitmapEx& raster, int x0, in
             for (int i = 0; i < width; ++i)
                 row[i] = 0xFF000000u | (raster.ReadPixel(x0 + i, z0 + j) & 0x00FFFFFFu);
         }
+    }
+    if (texture->LevelCount() > 1 && FillMipLevels(texture, texels, pitch) != 0) {
+        texture->UnlockRect(0);
+        texture->Release();
+        return nullptr;
     }
     texture->UnlockRect(0);
     return texture;

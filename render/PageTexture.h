@@ -19,7 +19,8 @@ PageWindow ComputePageWindow(int mapWidth, int mapHeight);
 // Creates and fills the width x height page texture whose texel (i, j) is
 // the colour of `raster`'s pixel (x0 + i, z0 + j), row counted from the top,
 // coordinates clamped into the raster (an empty raster gives black), with
-// opaque alpha. Returns the texture, owned by the caller (it goes to the
+// opaque alpha. A texture with mip levels (the enhanced look) gets every
+// level box-filtered from the one above, here on the calling thread. Returns the texture, owned by the caller (it goes to the
 // landscape of the same window), or null when the device is null, a size is
 // not positive, or the texture cannot be created or locked: that landscape
 // is then built without a page texture. Any thread; the raster is only read.

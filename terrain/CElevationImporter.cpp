@@ -226,6 +226,7 @@ int CElevationImporter::Run(const Settings& settings)
     if (ReadElevations(settings.source, grid, spacingX, spacingY) != 0)
         return -1;
     CTerrainWriter writer(settings.folder);
+    writer.SetBlend(settings.blend);
     writer.RemoveLeftovers();
     const int tiles = writer.LoadTiles(settings.texturesFolder);
     m_missingTiles = writer.MissingTiles();

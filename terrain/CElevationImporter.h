@@ -37,6 +37,7 @@ public:
         std::int32_t size = 0;                  // longer side after resampling; 0 keeps the file's size
         double verticalScale = 1.0;             // exaggeration over true proportion
         std::string texturesFolder = "Textures"; // where the tiles are
+        bool blend = false;                     // soft bands (CBlendPainter)
     };
 
     CElevationImporter() = default;

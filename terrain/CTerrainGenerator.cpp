@@ -56,6 +56,7 @@ int CTerrainGenerator::Run(const Settings& settings)
         return Fail(Format("No existe la carpeta %s", settings.folder));
 
     CTerrainWriter writer(settings.folder);
+    writer.SetBlend(settings.blend);
     writer.RemoveLeftovers();
     // The tiles are read first (the order of the loads does not matter to
     // the result), so a run without them fails before the long part.

@@ -31,6 +31,7 @@ public:
         std::uint32_t seed = 0;                // seed of the random sequence
         std::string texturesFolder = "Textures"; // where the tiles are
         bool heights16 = false;                // also write the 16-bit heightmap
+        bool blend = false;                    // paint with CBlendPainter instead of the plain bands
     };
 
     CTerrainGenerator() = default;

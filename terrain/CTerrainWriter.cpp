@@ -6,6 +6,7 @@
 
 #include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainModel.h"
+#include "terrain/CBlendPainter.h"
 #include "terrain/TerrainFiles.h"
 
 namespace {
@@ -124,7 +125,7 @@ int CTerrainWriter::Write(CTerrainModel& model, const Heights16& heights16, cons
     m_texture.m_heightWindow = window.get();
     m_texture.m_width = w;
     m_texture.m_height = h;
-    const int painted = m_texture.Synthesize(w, h);
+    const int painted = m_blend ? CBlendPainter::Paint(m_texture) : m_texture.Synthesize(w, h);
     m_texture.m_heightWindow = nullptr;
     window.reset();
     if (painted != 0)

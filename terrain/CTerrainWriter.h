@@ -48,6 +48,10 @@ public:
     // with Message() holding the Spanish reason, or Cancelled() true.
     int Write(CTerrainModel& model, const Heights16& heights16, const std::function<bool(float)>& progress);
 
+    // Paint the texture with soft transitions between bands and rock on
+    // steep slopes (CBlendPainter) instead of the plain bands.
+    void SetBlend(bool on) { m_blend = on; }
+
     const std::string& Message() const { return m_message; }
     bool Cancelled() const { return m_cancelled; }
 
@@ -56,6 +60,7 @@ private:
 
     CTerrainFileSet m_files;
     CTextureGenerator m_texture;
+    bool m_blend = false;
     std::vector<std::string> m_missingTiles;
     std::string m_message;
     bool m_cancelled = false;

@@ -6,6 +6,7 @@
 //                      [--heading DEGREES] [--min-error E]
 //                      [--max-render-time MS] [--wireframe] [--frames N]
 //                      [--no-overlay] [--size WxH] [--clearance M]
+//                      [--look classic|enhanced]
 //
 // With --record OUT it records a flight instead: OUT.mp4 (H.264) or a folder
 // of numbered PNG frames, flown as the program flies from its start, in
@@ -40,10 +41,12 @@
 #include "flight/CPageBuilder.h"
 #include "flight/CTerrainFollower.h"
 #include "flight/CTourPilot.h"
+#include "landscape/CGeomorph.h"
 #include "landscape/CLandscape.h"
 #include "render/Angles.h"
 #include "render/CCamera.h"
 #include "render/DeviceSetup.h"
+#include "render/Look.h"
 #include "render/Overlay.h"
 #include "render/PageTexture.h"
 #include "render/gl/CEglContext.h"
@@ -81,6 +84,7 @@ struct Options {
     float speedKmh = 300.0f;
     float turn = 0.0f;
     bool tour = false; // the guided flight steers the recording
+    Look look = Look::Classic;
 };
 
 bool ParseFloat(const char* text, float* value)
@@ -211,6 +215,9 @@ int ParseArguments(int argc, char** argv, Options* options)
                          options->clearance = value;
                          return true;
                      });
+    parser.AddCustom("look", "classic|enhanced", "cómo se dibuja: el clásico o el mejorado (cielo, niebla, "
+                     "texturas filtradas, sin saltos)", "classic", "classic o enhanced",
+                     [options](const std::string& text) { return ParseLook(text.c_str(), &options->look); });
     const int status = parser.Handle(argc, argv);
     if (noOverlay)
         options->overlay = false;
@@ -366,6 +373,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vantapeak-snapshot: no se puede crear un contexto OpenGL 3.3 sin pantalla\n");
         return 1;
     }
+    device->SetLook(options.look);
     CCamera camera;
     camera.SetDevice(device);
     camera.SetupProjection();
@@ -432,7 +440,10 @@ int main(int argc, char** argv)
 
     std::vector<OverlayLine> lines;
     const std::uint32_t start = TickCount();
-    for (int frame = 0; frame < options.frames; ++frame) {
+    // The enhanced look draws split and merged vertices moving over a few
+    // frames: enough more frames for the kept one to show them settled.
+    const int frames = options.frames + (options.look == Look::Enhanced ? static_cast<int>(CGeomorph::kMinFrames) : 0);
+    for (int frame = 0; frame < frames; ++frame) {
         camera.Apply();
         const std::uint32_t elapsed = TickCount() - start;
         FrameStatus status;

@@ -4,8 +4,8 @@
 // also terrainMdt_8193x8193_16.tif (16-bit heightmap). With --import it
 // makes the same three files from an elevation file instead.
 //
-//   vantapeak-terrain [--out DIR] [--size N] [--seed N] [--textures DIR] [--heights16]
-//   vantapeak-terrain --import FILE [--out DIR] [--size N] [--vertical-scale S] [--textures DIR]
+//   vantapeak-terrain [--out DIR] [--size N] [--seed N] [--textures DIR] [--heights16] [--blend]
+//   vantapeak-terrain --import FILE [--out DIR] [--size N] [--vertical-scale S] [--textures DIR] [--blend]
 //
 // Prints the closing message on success; on failure prints the reason and
 // exits with status 1 (2 for bad options; --help lists them). Ctrl+C
@@ -116,6 +116,7 @@ int main(int argc, char** argv)
     options.AddText("textures", "DIR", "carpeta de las cinco texturas", &texturesFolder, "DIR/Textures de --out");
     options.AddFlag("heights16", std::string("escribe también ") + TerrainFiles::kHeights16 +
         ", las alturas con 16 bits", &settings.heights16);
+    options.AddFlag("blend", "transiciones suaves entre bandas y roca en las pendientes", &settings.blend);
     options.AddText("import", "FICHERO", "crea el terreno a partir de un fichero de elevaciones (GeoTIFF, "
         "SRTM .hgt, PNG de 16 bits, ASCII grid, ENVI...)", &importFile, "ninguno");
     options.AddNumber("vertical-scale", "S", "con --import, exageración del relieve sobre su proporción real",
@@ -147,6 +148,7 @@ int main(int argc, char** argv)
     import.size = sizeGiven ? settings.size : 0;
     import.verticalScale = verticalScale != 0.0 ? verticalScale : 1.0;
     import.texturesFolder = settings.texturesFolder;
+    import.blend = settings.blend;
     CElevationImporter importer;
     return RunJob(importer, import, "Importando terreno");
 }

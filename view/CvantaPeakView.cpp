@@ -19,6 +19,7 @@
 #include "render/gl/CQtWindowContext.h"
 #include "terrain/CTerrainGenerator.h"
 #include "view/CSpeedSlider.h"
+#include "view/CFullViewToggle.h"
 #include "view/DataExchange.h"
 #include "view/DialogUnits.h"
 #include "view/MessageBox.h"
@@ -130,6 +131,7 @@ void CvantaPeakView::CreateControls()
     auto* renderLayout = new QVBoxLayout(m_renderControl);
     renderLayout->setContentsMargins(0, 0, 0, 0);
     renderLayout->setSpacing(0);
+    m_fullView = new CFullViewToggle(this, m_renderControl);
 
     m_minErrorEdit = MakeEdit(this);
     m_maxRenderTimeEdit = MakeEdit(this);

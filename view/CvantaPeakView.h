@@ -25,6 +25,7 @@
 #include "flight/CTourPilot.h"
 #include "overview/COverviewMap.h"
 #include "render/CCamera.h"
+#include "render/Look.h"
 #include "terrain/CBitmapEx.h"
 #include "terrain/CTerrainModel.h"
 
@@ -42,6 +43,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
+
+class CFullViewToggle;
 
 class CvantaPeakView : public QWidget {
     Q_OBJECT
@@ -114,6 +117,8 @@ public:
     QFrame* RenderControl() const { return m_renderControl; }
     void SetRenderSurface(QWidget* surface);
     QWidget* RenderSurface() const { return m_renderSurface; }
+    // The full-window flight view (F11 or a double click on the render area).
+    CFullViewToggle* FullView() const { return m_fullView; }
 
     // The control with `id`, or null.
     QWidget* Control(int id) const;
@@ -158,6 +163,8 @@ public:
     // Set before the start; the render thread writes it.
     void SetStatsFile(std::FILE* file) { m_statsFile = file; }
     bool Started() const { return m_started; }
+    // The look the next start draws with (Look.h); classic by default.
+    void SetLook(Look look) { m_look = look; }
     // Builds the device the start command draws with: the render surface the
     // device shows its frames in (or null) and the device, from the client
     // size of the render control. By default an OpenGL window inside the
@@ -293,6 +300,7 @@ protected:
     bool m_tour = false;               // the guided flight steers (--tour)
     // The guided flight's autopilot; the render thread alone uses it.
     CTourPilot m_tourPilot;
+    Look m_look = Look::Classic;       // set on the device when the start makes it
     std::FILE* m_statsFile = nullptr;  // per-frame statistics rows, not owned
     // When "Iniciar" was chosen; the statistics rows count from it. Written
     // by the user-interface thread before the render thread starts.
@@ -338,6 +346,7 @@ private:
     std::array<FormControl, 23> m_controls{};
     QFrame* m_renderControl = nullptr;
     QWidget* m_renderSurface = nullptr;
+    CFullViewToggle* m_fullView = nullptr; // child of the view
     QLineEdit* m_minErrorEdit = nullptr;
     QLineEdit* m_maxRenderTimeEdit = nullptr;
     QSlider* m_speedControl = nullptr;

@@ -20,6 +20,7 @@
 #include "render/PageTexture.h"
 #include "render/gl/CQtWindowContext.h"
 #include "render/gl/Direct3D.h"
+#include "view/CFullViewToggle.h"
 #include "view/MessageBox.h"
 
 namespace {
@@ -55,6 +56,7 @@ int CvantaPeakView::CreateDevice()
     // is taken out again before either goes (ReleaseGraphics).
     SetRenderSurface(QWidget::createWindowContainer(provider->Window(), m_renderWindow));
     WatchRenderInput(provider->Window());
+    m_fullView->WatchWindow(provider->Window());
     m_contextProvider = std::move(provider);
     m_device = device;
     return 0;
@@ -82,6 +84,7 @@ void CvantaPeakView::OnStartSimulation()
                        this);
         return;
     }
+    m_device->SetLook(m_look);
     m_device->SetTransform(D3DTS_PROJECTION, CCamera::ProjectionMatrix());
 
     m_camera.SetDevice(m_device);

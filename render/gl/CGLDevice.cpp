@@ -1,6 +1,7 @@
 #include "render/gl/CGLDevice.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "render/gl/CGLFont.h"
 #include "render/gl/CGLTexture.h"
@@ -16,6 +17,12 @@ glm::vec4 ColourOf(std::uint32_t argb)
     return {((argb >> 16) & 0xFF) / 255.0f, ((argb >> 8) & 0xFF) / 255.0f, (argb & 0xFF) / 255.0f,
             ((argb >> 24) & 0xFF) / 255.0f};
 }
+
+// Fog limits of the enhanced look: the fog is whole before the far plane
+// clips anything (kFogReach of it), and a device without a window fogs as
+// if the window were endless.
+constexpr float kFogReach = 0.95f;
+constexpr float kNoWindow = 1.0e9f;
 
 unsigned VerticesPerPrimitive(D3DPRIMITIVETYPE type)
 {
@@ -53,7 +60,7 @@ CGLDevice::~CGLDevice()
     for (CGLTexture* texture : m_textures) {
         texture->m_device = nullptr;
         if (texture->m_glName != 0)
-            m_deadTextures.push_back({texture->m_glName, texture->m_width, texture->m_height});
+            m_deadTextures.push_back({texture->m_glName, texture->m_width, texture->m_height, texture->m_levelCount});
         texture->m_glName = 0;
     }
     for (CGLFont* font : m_fonts)
@@ -197,7 +204,30 @@ int CGLDevice::Clear(unsigned rectCount, const RECT* rects, std::uint32_t flags,
     const bool target = (flags & D3DCLEAR_TARGET) != 0;
     const bool depth = target || (flags & D3DCLEAR_ZBUFFER) != 0;
     m_renderer.Clear(rectCount, rects, target, depth, color, z);
+    if (m_look == Look::Enhanced && target && (rectCount == 0 || rects == nullptr)) {
+        const glm::mat4 viewProj = m_projection * m_view;
+        m_renderer.DrawSky(glm::inverse(viewProj), glm::vec3(glm::inverse(m_view)[3]));
+    }
     return 0;
+}
+
+int CGLDevice::SetLook(Look look)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_look = look;
+    return 0;
+}
+
+Look CGLDevice::CurrentLook() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_look;
+}
+
+void CGLDevice::SetFogWindow(float x0, float z0, float x1, float z1)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_fogWindow = glm::vec4(x0, z0, x1, z1);
 }
 
 int CGLDevice::BeginScene()
@@ -300,6 +330,17 @@ GLDrawState CGLDevice::CurrentDrawState() const
     state.materialAmbient = ToVec4(m_material.Ambient);
     state.materialEmissive = ToVec4(m_material.Emissive);
     state.fvf = m_fvf;
+    if (m_look == Look::Enhanced) {
+        state.enhanced = true;
+        state.eye = glm::vec3(glm::inverse(m_view)[3]);
+        // With no window set the fog reaches only to the far plane.
+        state.fogWindow = m_fogWindow == glm::vec4(0.0f)
+                              ? glm::vec4(-kNoWindow, -kNoWindow, kNoWindow, kNoWindow)
+                              : m_fogWindow;
+        // The far plane of a left-handed perspective: _43 / (1 - _33).
+        const float farPlane = m_projection[2][2] != 1.0f ? m_projection[3][2] / (1.0f - m_projection[2][2]) : 0.0f;
+        state.fogEnd = farPlane > 0.0f ? kFogReach * farPlane : kNoWindow;
+    }
     return state;
 }
 
@@ -308,9 +349,13 @@ int CGLDevice::Draw(D3DPRIMITIVETYPE type, unsigned primitiveCount, unsigned buf
 {
     GLDrawState state = CurrentDrawState();
     state.stride = stride;
-    if (m_texture != nullptr && !m_texture->m_locked) {
-        if (m_texture->m_uploadedRows < m_texture->m_height)
-            UploadTexture(m_texture, m_texture->m_height);
+    if (m_texture != nullptr && !m_texture->Locked()) {
+        if (m_texture->m_uploadedRows < m_texture->TotalRows()) {
+            const bool partial = m_texture->m_levelCount > 1;
+            UploadTexture(m_texture, partial ? kUploadTexelsPerFrame : SIZE_MAX);
+            if (partial && m_texture->FinestCompleteLevel() >= m_texture->m_levelCount)
+                UploadTexture(m_texture, SIZE_MAX);
+        }
         state.texture = m_texture->m_glName;
     }
     m_renderer.Draw(state, type, buffer, data, firstVertex, primitiveCount * VerticesPerPrimitive(type));

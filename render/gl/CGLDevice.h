@@ -25,6 +25,12 @@ class IContextProvider;
 // buffer, to z, so callers that clear only the target still start each frame
 // with a clean depth buffer. D3DCLEAR_ZBUFFER clears depth alone.
 //
+// Look: under Look::Enhanced a clear of the whole target also draws the sky
+// (from the view and projection set at that moment), the landscape is lit
+// with a hemisphere ambient term in place of the ambient state and fogged
+// into the horizon colour, and textures asked for with the full chain get
+// it, sampled trilinearly. Classic draws exactly as described below.
+//
 // Lighting: vertices with a normal are lit per vertex by directional light 0
 // (colour = emissive + material ambient x ambient state + diffuse x light
 // diffuse x max(0, N . -direction), clamped). A vertex colour stands for the
@@ -41,8 +47,10 @@ class IContextProvider;
 // vertex buffers and textures, and every state change (the fill mode
 // included), issue no GL calls: the render thread uploads what changed, a
 // texture in slices of at most kUploadTexelsPerFrame texels per frame, and
-// finishes the upload at once only when a draw needs a texture that is not
-// complete yet.
+// finishes the upload at once only when a draw needs a level-0-only texture
+// that is not complete yet. A texture with mip levels is uploaded from its
+// coarsest level up and drawn from the finest complete level meanwhile: a
+// draw that needs it copies at most one more slice.
 //
 // The provider must outlive the device. Release every buffer, texture and
 // font before deleting the device; objects left over are cut off from it and
@@ -87,6 +95,10 @@ public:
     // Render thread, before it ends: releases the context so that another
     // thread may become the render thread.
     void DetachRenderThread() override;
+    // The look, before any texture is made; both are drawn.
+    int SetLook(Look look) override;
+    Look CurrentLook() const override;
+    void SetFogWindow(float x0, float z0, float x1, float z1) override;
     unsigned Width() const { return m_width; }
     unsigned Height() const { return m_height; }
     unsigned ForeignThreadCalls() const { return m_foreignThreadCalls.load(); }
@@ -112,7 +124,9 @@ private:
     bool EnterRenderThread();
     void DeleteDeadObjects();
     void UploadPendingTextures(std::size_t texelBudget);
-    void UploadTexture(CGLTexture* texture, unsigned rows);
+    // Copies up to about texelBudget texels of `texture` (at least one row),
+    // coarsest level first; returns the texels copied.
+    std::size_t UploadTexture(CGLTexture* texture, std::size_t texelBudget);
     GLDrawState CurrentDrawState() const;
     int Draw(D3DPRIMITIVETYPE type, unsigned primitiveCount, unsigned buffer, const void* data,
              unsigned firstVertex, unsigned stride);
@@ -139,12 +153,14 @@ private:
     unsigned m_streamOffset = 0;
     unsigned m_streamStride = 0;
     std::uint32_t m_fvf = 0;
+    Look m_look = Look::Classic;
+    glm::vec4 m_fogWindow{0.0f}; // x0, z0, x1, z1; all 0 until a landscape sets it
 
     std::unordered_set<CGLVertexBuffer*> m_buffers;
     std::unordered_set<CGLTexture*> m_textures;
     std::unordered_set<CGLFont*> m_fonts;
     struct DeadTexture {
-        unsigned name, width, height;
+        unsigned name, width, height, levels;
     };
     std::vector<unsigned> m_deadBuffers; // GL names left for the render thread to delete
     std::vector<DeadTexture> m_deadTextures;
@@ -152,5 +168,5 @@ private:
     // its size: allocating a 4096 x 4096 texture costs a frame tens of
     // milliseconds, and paging replaces one page texture by another of the
     // same size.
-    DeadTexture m_spareTexture{0, 0, 0};
+    DeadTexture m_spareTexture{0, 0, 0, 0};
 };

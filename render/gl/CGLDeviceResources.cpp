@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "render/CMipChain.h"
 #include "render/gl/CGLDevice.h"
 #include "render/gl/CGLFont.h"
 #include "render/gl/CGLTexture.h"
@@ -35,16 +36,21 @@ int CGLDevice::CreateVertexBuffer(std::size_t length, std::uint32_t, std::uint32
     return 0;
 }
 
-int CGLDevice::CreateTexture(unsigned width, unsigned height, unsigned, std::uint32_t, D3DFORMAT format, D3DPOOL,
-                             ITexture** texture)
+int CGLDevice::CreateTexture(unsigned width, unsigned height, unsigned levels, std::uint32_t, D3DFORMAT format,
+                             D3DPOOL, ITexture** texture)
 {
     if (texture == nullptr)
         return -1;
     *texture = nullptr;
     if (width == 0 || height == 0 || (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8))
         return -1;
+    // The enhanced look keeps the full chain a caller asks for (levels 0);
+    // the classic one has level 0 alone.
+    unsigned levelCount = 1;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_look == Look::Enhanced && levels == 0)
+            levelCount = CMipChain::LevelCount(width, height);
         const unsigned limit = m_renderer.Ready() ? static_cast<unsigned>(m_renderer.MaxTextureSize())
                                                   : kAssumedMaxTextureSize;
         if (width > limit || height > limit)
@@ -55,7 +61,12 @@ int CGLDevice::CreateTexture(unsigned width, unsigned height, unsigned, std::uin
         static_cast<std::uint32_t*>(std::calloc(count, sizeof(std::uint32_t))), std::free);
     if (!texels)
         return -1;
-    auto* created = new CGLTexture(this, std::move(texels), width, height);
+    CGLTexture* created = nullptr;
+    try {
+        created = new CGLTexture(this, std::move(texels), width, height, levelCount);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
     m_textures.insert(created);
     *texture = created;
@@ -112,20 +123,20 @@ void CGLDevice::ReleaseBuffer(CGLVertexBuffer* buffer)
 int CGLDevice::LockTexture(CGLTexture* texture, unsigned level, D3DLOCKED_RECT* locked)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (level != 0 || texture->m_locked)
+    if (level >= texture->m_levelCount || (texture->m_lockedLevels & (1u << level)) != 0)
         return -1;
-    texture->m_locked = true;
-    locked->pBits = texture->m_texels.get();
-    locked->Pitch = static_cast<int>(texture->m_width * 4);
+    texture->m_lockedLevels |= 1u << level;
+    locked->pBits = texture->Texels(level);
+    locked->Pitch = static_cast<int>(texture->LevelWidth(level) * 4);
     return 0;
 }
 
 int CGLDevice::UnlockTexture(CGLTexture* texture, unsigned level)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (level != 0 || !texture->m_locked)
+    if (level >= texture->m_levelCount || (texture->m_lockedLevels & (1u << level)) == 0)
         return -1;
-    texture->m_locked = false;
+    texture->m_lockedLevels &= ~(1u << level);
     texture->m_uploadedRows = 0; // new contents: copy all rows again
     return 0;
 }
@@ -138,7 +149,7 @@ void CGLDevice::ReleaseTexture(CGLTexture* texture)
         if (m_texture == texture)
             m_texture = nullptr;
         if (texture->m_glName != 0)
-            m_deadTextures.push_back({texture->m_glName, texture->m_width, texture->m_height});
+            m_deadTextures.push_back({texture->m_glName, texture->m_width, texture->m_height, texture->m_levelCount});
     }
     delete texture;
 }
@@ -162,43 +173,68 @@ void CGLDevice::DeleteDeadObjects()
     m_deadTextures.clear();
 }
 
-void CGLDevice::UploadTexture(CGLTexture* texture, unsigned rows)
+std::size_t CGLDevice::UploadTexture(CGLTexture* texture, std::size_t texelBudget)
 {
     if (texture->m_width > static_cast<unsigned>(m_renderer.MaxTextureSize()) ||
         texture->m_height > static_cast<unsigned>(m_renderer.MaxTextureSize()))
-        return; // never drawable; it stays untextured
+        return 0; // never drawable; it stays untextured
     if (texture->m_glName == 0 && m_spareTexture.name != 0 && m_spareTexture.width == texture->m_width &&
-        m_spareTexture.height == texture->m_height) {
+        m_spareTexture.height == texture->m_height && m_spareTexture.levels == texture->m_levelCount) {
         texture->m_glName = m_spareTexture.name;
-        m_spareTexture = DeadTexture{0, 0, 0};
+        texture->m_baseLevel = CGLTexture::kNoBaseLevel;
+        m_spareTexture = DeadTexture{0, 0, 0, 0};
     }
     if (texture->m_glName == 0) {
-        texture->m_glName = m_renderer.CreateTexture(texture->m_width, texture->m_height);
+        texture->m_glName = m_renderer.CreateTexture(texture->m_width, texture->m_height, texture->m_levelCount);
+        texture->m_baseLevel = CGLTexture::kNoBaseLevel;
         // Paging makes the next texture of this size while this one is still
         // drawn: allocate its storage now, beside the first (at start-up),
         // rather than in a frame of the flight. Released textures then keep
         // the pair going.
-        if (m_spareTexture.name == 0)
-            m_spareTexture = DeadTexture{m_renderer.CreateTexture(texture->m_width, texture->m_height),
-                                         texture->m_width, texture->m_height};
+        // A spare of another shape (left by textures of an earlier size or
+        // look) would never serve: it is replaced.
+        if (m_spareTexture.name == 0 || m_spareTexture.width != texture->m_width ||
+            m_spareTexture.height != texture->m_height || m_spareTexture.levels != texture->m_levelCount) {
+            if (m_spareTexture.name != 0)
+                m_renderer.DeleteTexture(m_spareTexture.name);
+            m_spareTexture =
+                DeadTexture{m_renderer.CreateTexture(texture->m_width, texture->m_height, texture->m_levelCount),
+                            texture->m_width, texture->m_height, texture->m_levelCount};
+        }
     }
-    const unsigned first = texture->m_uploadedRows;
-    const unsigned count = std::min(rows, texture->m_height - first);
-    if (count == 0)
-        return;
-    m_renderer.UploadTextureRows(texture->m_glName, texture->m_texels.get(), texture->m_width, first, count);
-    texture->m_uploadedRows = first + count;
+    // The rows of all levels, the coarsest level first, so that a texture
+    // still arriving can already be drawn from the levels it has.
+    std::size_t spent = 0;
+    unsigned levelStart = 0;
+    for (unsigned k = 0; k < texture->m_levelCount && spent < texelBudget; ++k) {
+        const unsigned level = texture->m_levelCount - 1 - k;
+        const unsigned height = texture->LevelHeight(level);
+        const unsigned width = texture->LevelWidth(level);
+        if (texture->m_uploadedRows < levelStart + height) {
+            const unsigned first = texture->m_uploadedRows - levelStart;
+            const std::size_t rows = std::max<std::size_t>(1, (texelBudget - spent) / width);
+            const unsigned count = static_cast<unsigned>(std::min<std::size_t>(rows, height - first));
+            m_renderer.UploadTextureRows(texture->m_glName, level, texture->Texels(level), width, first, count);
+            texture->m_uploadedRows += count;
+            spent += static_cast<std::size_t>(count) * width;
+        }
+        levelStart += height;
+    }
+    // Sampling starts at the finest level that is complete.
+    const unsigned base = texture->FinestCompleteLevel();
+    if (base < texture->m_levelCount && base != texture->m_baseLevel) {
+        m_renderer.SetBaseLevel(texture->m_glName, base);
+        texture->m_baseLevel = base;
+    }
+    return spent;
 }
 
 void CGLDevice::UploadPendingTextures(std::size_t texelBudget)
 {
     for (CGLTexture* texture : m_textures) {
-        if (texture->m_locked || texture->m_uploadedRows >= texture->m_height)
+        if (texture->Locked() || texture->m_uploadedRows >= texture->TotalRows())
             continue;
-        const std::size_t rows = std::max<std::size_t>(1, texelBudget / texture->m_width);
-        const unsigned count = static_cast<unsigned>(std::min<std::size_t>(rows, texture->m_height));
-        UploadTexture(texture, count);
-        const std::size_t spent = static_cast<std::size_t>(count) * texture->m_width;
+        const std::size_t spent = UploadTexture(texture, texelBudget);
         if (spent >= texelBudget)
             return;
         texelBudget -= spent;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include <glm/gtc/type_ptr.hpp>
 
@@ -15,7 +16,13 @@ namespace {
 // carries a colour but no normal (the axis lines) keeps its own colour.
 // Depth comes in the 0..1 range of the left-handed projections and is mapped
 // to OpenGL's -1..1 clip range here.
-const char* const kSceneVertexShader = R"(#version 330 core
+//
+// Compiled twice: as it stands for the classic look, and with ENHANCED
+// defined for the enhanced one, which replaces the ambient render state by
+// a hemisphere term (sky colour from above, ground colour from below) and
+// hands the world position on for the fog. The classic program is the
+// unchanged text, so its pictures stay the same bit for bit.
+const char* const kSceneVertexShader = R"(
 layout(location = 0) in vec3 aPosition;
 layout(location = 1) in vec3 aNormal;
 layout(location = 2) in vec4 aColour;
@@ -34,9 +41,17 @@ uniform vec4 uMaterialEmissive;
 uniform vec4 uAmbient;
 out vec4 vColour;
 out vec2 vTexCoord;
+#ifdef ENHANCED
+uniform vec3 uSkyAmbient;
+uniform vec3 uGroundAmbient;
+out vec3 vWorld;
+#endif
 void main()
 {
     vec4 clip = uWorldViewProj * vec4(aPosition, 1.0);
+#ifdef ENHANCED
+    vWorld = (uWorld * vec4(aPosition, 1.0)).xyz;
+#endif
     clip.z = 2.0 * clip.z - clip.w;
     gl_Position = clip;
     vTexCoord = aTexCoord;
@@ -47,19 +62,45 @@ void main()
     vec4 diffuse = uHasColour ? aColour : uMaterialDiffuse;
     vec3 normal = uHasNormal ? mat3(uWorld) * aNormal : vec3(0.0);
     float lambert = uLightOn ? max(dot(normal, -uLightDirection), 0.0) : 0.0;
-    vec3 colour = uMaterialEmissive.rgb + uMaterialAmbient.rgb * uAmbient.rgb
+#ifdef ENHANCED
+    float up = dot(normal, normal) > 0.0 ? normalize(normal).y : 0.0;
+    vec3 ambient = mix(uGroundAmbient, uSkyAmbient, 0.5 + 0.5 * up);
+#else
+    vec3 ambient = uAmbient.rgb;
+#endif
+    vec3 colour = uMaterialEmissive.rgb + uMaterialAmbient.rgb * ambient
                 + diffuse.rgb * uLightDiffuse.rgb * lambert;
     vColour = vec4(clamp(colour, 0.0, 1.0), diffuse.a);
 }
 )";
 
-// Texture stage 0: texel colour times the lit colour, texel alpha.
-const char* const kSceneFragmentShader = R"(#version 330 core
+// Texture stage 0: texel colour times the lit colour, texel alpha. The
+// enhanced program then fades the colour into the horizon colour with the
+// ground distance from the eye: the fog ends at uFogEnd or, nearer, at 95 %
+// of the way to the edge of the window rectangle uFogWindow (x0, z0, x1,
+// z1) in that direction, and starts at 70 % of its end.
+const char* const kSceneFragmentShader = R"(
 in vec4 vColour;
 in vec2 vTexCoord;
 uniform bool uHasTexture;
 uniform sampler2D uTexture;
 out vec4 fragColour;
+#ifdef ENHANCED
+in vec3 vWorld;
+uniform vec3 uEye;
+uniform vec4 uFogWindow;
+uniform float uFogEnd;
+uniform vec3 uHorizon;
+float FogEnd(vec2 direction)
+{
+    float end = uFogEnd;
+    if (direction.x > 0.0) end = min(end, (uFogWindow.z - uEye.x) / direction.x);
+    if (direction.x < 0.0) end = min(end, (uFogWindow.x - uEye.x) / direction.x);
+    if (direction.y > 0.0) end = min(end, (uFogWindow.w - uEye.z) / direction.y);
+    if (direction.y < 0.0) end = min(end, (uFogWindow.y - uEye.z) / direction.y);
+    return max(0.95 * end, 64.0);
+}
+#endif
 void main()
 {
     if (uHasTexture) {
@@ -68,6 +109,42 @@ void main()
     } else {
         fragColour = vColour;
     }
+#ifdef ENHANCED
+    vec2 ground = vWorld.xz - uEye.xz;
+    float distance = length(ground);
+    float end = distance > 0.0 ? FogEnd(ground / distance) : uFogEnd;
+    float fog = smoothstep(0.7 * end, end, distance);
+    fragColour.rgb = mix(fragColour.rgb, uHorizon, fog);
+#endif
+}
+)";
+
+// The sky of the enhanced look: a triangle over the whole target at the far
+// plane; each pixel's colour follows the elevation of its view ray, from the
+// horizon haze (at and below the horizon) to the zenith blue.
+const char* const kSkyVertexShader = R"(#version 330 core
+out vec2 vNdc;
+void main()
+{
+    vec2 corner = vec2(float((gl_VertexID & 1) * 4 - 1), float((gl_VertexID >> 1) * 4 - 1));
+    vNdc = corner;
+    gl_Position = vec4(corner, 1.0, 1.0);
+}
+)";
+
+const char* const kSkyFragmentShader = R"(#version 330 core
+in vec2 vNdc;
+uniform mat4 uInverseViewProj;
+uniform vec3 uEye;
+uniform vec3 uHorizon;
+uniform vec3 uZenith;
+out vec4 fragColour;
+void main()
+{
+    vec4 far = uInverseViewProj * vec4(vNdc, 1.0, 1.0);
+    vec3 ray = normalize(far.xyz / far.w - uEye);
+    float height = sqrt(clamp(ray.y, 0.0, 1.0));
+    fragColour = vec4(mix(uHorizon, uZenith, height), 1.0);
 }
 )";
 
@@ -110,10 +187,17 @@ GLuint CompileShader(GLenum type, const char* source)
     return shader;
 }
 
-GLuint LinkProgram(const char* vertexSource, const char* fragmentSource)
+// `prefix` goes before the source: the version line, and defines.
+GLuint CompileShader(GLenum type, const char* prefix, const char* source)
 {
-    GLuint vertex = CompileShader(GL_VERTEX_SHADER, vertexSource);
-    GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, fragmentSource);
+    const std::string text = std::string(prefix) + source;
+    return CompileShader(type, text.c_str());
+}
+
+GLuint LinkProgram(const char* vertexSource, const char* fragmentSource, const char* prefix = "")
+{
+    GLuint vertex = CompileShader(GL_VERTEX_SHADER, prefix, vertexSource);
+    GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, prefix, fragmentSource);
     GLuint program = 0;
     if (vertex != 0 && fragment != 0) {
         program = glCreateProgram();
@@ -168,7 +252,40 @@ void SetAttribute(GLuint index, int offset, GLint size, GLenum type, GLboolean n
                           reinterpret_cast<const void*>(static_cast<std::uintptr_t>(offset)));
 }
 
+constexpr const char* kVersion = "#version 330 core";
+constexpr const char* kVersionEnhanced = "#version 330 core\n#define ENHANCED";
+// Anisotropy asked for where the driver offers the filter: enough for the
+// grazing angles of a low flight.
+constexpr float kAnisotropy = 16.0f;
+
 } // namespace
+
+CGLRenderer::SceneUniforms CGLRenderer::Locate(unsigned program)
+{
+    auto at = [program](const char* name) { return glGetUniformLocation(program, name); };
+    SceneUniforms u;
+    u.worldViewProj = at("uWorldViewProj");
+    u.world = at("uWorld");
+    u.lighting = at("uLighting");
+    u.hasNormal = at("uHasNormal");
+    u.hasColour = at("uHasColour");
+    u.lightOn = at("uLightOn");
+    u.lightDirection = at("uLightDirection");
+    u.lightDiffuse = at("uLightDiffuse");
+    u.materialDiffuse = at("uMaterialDiffuse");
+    u.materialAmbient = at("uMaterialAmbient");
+    u.materialEmissive = at("uMaterialEmissive");
+    u.ambient = at("uAmbient");
+    u.hasTexture = at("uHasTexture");
+    u.sampler = at("uTexture");
+    u.skyAmbient = at("uSkyAmbient");
+    u.groundAmbient = at("uGroundAmbient");
+    u.eye = at("uEye");
+    u.fogWindow = at("uFogWindow");
+    u.fogEnd = at("uFogEnd");
+    u.horizon = at("uHorizon");
+    return u;
+}
 
 bool CGLRenderer::Init(unsigned width, unsigned height)
 {
@@ -193,27 +310,40 @@ bool CGLRenderer::Init(unsigned width, unsigned height)
         return false;
     }
 
-    m_sceneProgram = LinkProgram(kSceneVertexShader, kSceneFragmentShader);
+    m_sceneProgram = LinkProgram(kSceneVertexShader, kSceneFragmentShader, kVersion);
+    m_enhancedProgram = LinkProgram(kSceneVertexShader, kSceneFragmentShader, kVersionEnhanced);
+    m_skyProgram = LinkProgram(kSkyVertexShader, kSkyFragmentShader);
     m_imageProgram = LinkProgram(kImageVertexShader, kImageFragmentShader);
-    if (m_sceneProgram == 0 || m_imageProgram == 0) {
+    if (m_sceneProgram == 0 || m_enhancedProgram == 0 || m_skyProgram == 0 || m_imageProgram == 0) {
         Destroy();
         return false;
     }
-    auto scene = [this](const char* name) { return glGetUniformLocation(m_sceneProgram, name); };
-    m_uWorldViewProj = scene("uWorldViewProj");
-    m_uWorld = scene("uWorld");
-    m_uLighting = scene("uLighting");
-    m_uHasNormal = scene("uHasNormal");
-    m_uHasColour = scene("uHasColour");
-    m_uLightOn = scene("uLightOn");
-    m_uLightDirection = scene("uLightDirection");
-    m_uLightDiffuse = scene("uLightDiffuse");
-    m_uMaterialDiffuse = scene("uMaterialDiffuse");
-    m_uMaterialAmbient = scene("uMaterialAmbient");
-    m_uMaterialEmissive = scene("uMaterialEmissive");
-    m_uAmbient = scene("uAmbient");
-    m_uHasTexture = scene("uHasTexture");
-    m_uSceneSampler = scene("uTexture");
+    m_classicUniforms = Locate(m_sceneProgram);
+    m_enhancedUniforms = Locate(m_enhancedProgram);
+    m_uSkyInverse = glGetUniformLocation(m_skyProgram, "uInverseViewProj");
+    m_uSkyEye = glGetUniformLocation(m_skyProgram, "uEye");
+    m_uSkyHorizon = glGetUniformLocation(m_skyProgram, "uHorizon");
+    m_uSkyZenith = glGetUniformLocation(m_skyProgram, "uZenith");
+    // Anisotropic filtering where the driver offers it, except on Mesa's
+    // software rasterisers: there it doubles the frame time, while the
+    // trilinear filter alone already takes away the shimmer.
+    m_maxAnisotropy = 1.0f;
+    const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    const bool software = renderer != nullptr && (std::strstr(renderer, "llvmpipe") != nullptr ||
+                                                  std::strstr(renderer, "softpipe") != nullptr ||
+                                                  std::strstr(renderer, "swrast") != nullptr);
+    GLint extensions = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &extensions);
+    for (GLint i = 0; i < extensions && !software; ++i) {
+        const auto* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+        if (name != nullptr && (std::strcmp(name, "GL_EXT_texture_filter_anisotropic") == 0 ||
+                                std::strcmp(name, "GL_ARB_texture_filter_anisotropic") == 0)) {
+            GLfloat most = 1.0f;
+            glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &most);
+            m_maxAnisotropy = std::min(most, kAnisotropy);
+            break;
+        }
+    }
     m_uImageRect = glGetUniformLocation(m_imageProgram, "uRect");
     m_uImageTarget = glGetUniformLocation(m_imageProgram, "uTarget");
     m_uImageSampler = glGetUniformLocation(m_imageProgram, "uImage");
@@ -243,6 +373,10 @@ void CGLRenderer::Destroy()
 {
     if (m_sceneProgram != 0)
         glDeleteProgram(m_sceneProgram);
+    if (m_enhancedProgram != 0)
+        glDeleteProgram(m_enhancedProgram);
+    if (m_skyProgram != 0)
+        glDeleteProgram(m_skyProgram);
     if (m_imageProgram != 0)
         glDeleteProgram(m_imageProgram);
     for (ImageTexture& texture : m_imageTextures) {
@@ -260,7 +394,7 @@ void CGLRenderer::Destroy()
         glDeleteRenderbuffers(1, &m_colourBuffer);
     if (m_depthBuffer != 0)
         glDeleteRenderbuffers(1, &m_depthBuffer);
-    m_sceneProgram = m_imageProgram = m_streamBuffer = m_vertexArray = 0;
+    m_sceneProgram = m_enhancedProgram = m_skyProgram = m_imageProgram = m_streamBuffer = m_vertexArray = 0;
     m_framebuffer = m_colourBuffer = m_depthBuffer = 0;
     m_ready = false;
 }
@@ -308,22 +442,31 @@ void CGLRenderer::Clear(unsigned rectCount, const RECT* rects, bool colour, bool
 void CGLRenderer::Draw(const GLDrawState& state, D3DPRIMITIVETYPE type, unsigned buffer, const void* userData,
                        unsigned firstVertex, unsigned vertexCount)
 {
-    glUseProgram(m_sceneProgram);
-    glUniformMatrix4fv(m_uWorldViewProj, 1, GL_FALSE, glm::value_ptr(state.worldViewProj));
-    glUniformMatrix4fv(m_uWorld, 1, GL_FALSE, glm::value_ptr(state.world));
-    glUniform1i(m_uLighting, state.lighting ? 1 : 0);
-    glUniform1i(m_uHasNormal, (state.fvf & D3DFVF_NORMAL) ? 1 : 0);
-    glUniform1i(m_uHasColour, (state.fvf & D3DFVF_DIFFUSE) ? 1 : 0);
-    glUniform1i(m_uLightOn, state.lightOn ? 1 : 0);
-    glUniform3fv(m_uLightDirection, 1, glm::value_ptr(state.lightDirection));
-    glUniform4fv(m_uLightDiffuse, 1, glm::value_ptr(state.lightDiffuse));
-    glUniform4fv(m_uMaterialDiffuse, 1, glm::value_ptr(state.materialDiffuse));
-    glUniform4fv(m_uMaterialAmbient, 1, glm::value_ptr(state.materialAmbient));
-    glUniform4fv(m_uMaterialEmissive, 1, glm::value_ptr(state.materialEmissive));
-    glUniform4fv(m_uAmbient, 1, glm::value_ptr(state.ambient));
+    const SceneUniforms& u = state.enhanced ? m_enhancedUniforms : m_classicUniforms;
+    glUseProgram(state.enhanced ? m_enhancedProgram : m_sceneProgram);
+    glUniformMatrix4fv(u.worldViewProj, 1, GL_FALSE, glm::value_ptr(state.worldViewProj));
+    glUniformMatrix4fv(u.world, 1, GL_FALSE, glm::value_ptr(state.world));
+    glUniform1i(u.lighting, state.lighting ? 1 : 0);
+    glUniform1i(u.hasNormal, (state.fvf & D3DFVF_NORMAL) ? 1 : 0);
+    glUniform1i(u.hasColour, (state.fvf & D3DFVF_DIFFUSE) ? 1 : 0);
+    glUniform1i(u.lightOn, state.lightOn ? 1 : 0);
+    glUniform3fv(u.lightDirection, 1, glm::value_ptr(state.lightDirection));
+    glUniform4fv(u.lightDiffuse, 1, glm::value_ptr(state.lightDiffuse));
+    glUniform4fv(u.materialDiffuse, 1, glm::value_ptr(state.materialDiffuse));
+    glUniform4fv(u.materialAmbient, 1, glm::value_ptr(state.materialAmbient));
+    glUniform4fv(u.materialEmissive, 1, glm::value_ptr(state.materialEmissive));
+    glUniform4fv(u.ambient, 1, glm::value_ptr(state.ambient));
     const bool textured = state.texture != 0 && (state.fvf & D3DFVF_TEX1) != 0;
-    glUniform1i(m_uHasTexture, textured ? 1 : 0);
-    glUniform1i(m_uSceneSampler, 0);
+    glUniform1i(u.hasTexture, textured ? 1 : 0);
+    glUniform1i(u.sampler, 0);
+    if (state.enhanced) {
+        glUniform3fv(u.skyAmbient, 1, glm::value_ptr(LookColours::kSkyAmbient));
+        glUniform3fv(u.groundAmbient, 1, glm::value_ptr(LookColours::kGroundAmbient));
+        glUniform3fv(u.eye, 1, glm::value_ptr(state.eye));
+        glUniform4fv(u.fogWindow, 1, glm::value_ptr(state.fogWindow));
+        glUniform1f(u.fogEnd, state.fogEnd);
+        glUniform3fv(u.horizon, 1, glm::value_ptr(LookColours::kHorizon));
+    }
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, textured ? state.texture : 0);
 
@@ -353,6 +496,20 @@ void CGLRenderer::Draw(const GLDrawState& state, D3DPRIMITIVETYPE type, unsigned
     }
     glDrawArrays(type == D3DPT_LINELIST ? GL_LINES : GL_TRIANGLES, static_cast<GLint>(firstVertex),
                  static_cast<GLsizei>(vertexCount));
+}
+
+void CGLRenderer::DrawSky(const glm::mat4& inverseViewProj, const glm::vec3& eye)
+{
+    glUseProgram(m_skyProgram);
+    glUniformMatrix4fv(m_uSkyInverse, 1, GL_FALSE, glm::value_ptr(inverseViewProj));
+    glUniform3fv(m_uSkyEye, 1, glm::value_ptr(eye));
+    glUniform3fv(m_uSkyHorizon, 1, glm::value_ptr(LookColours::kHorizon));
+    glUniform3fv(m_uSkyZenith, 1, glm::value_ptr(LookColours::kZenith));
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glEnable(GL_DEPTH_TEST);
 }
 
 void CGLRenderer::DrawImage(const std::uint32_t* pixels, int width, int height, int x, int y)
@@ -432,32 +589,45 @@ void CGLRenderer::ReadBack(std::vector<std::uint32_t>* pixels)
         p |= 0xFF000000u;
 }
 
-unsigned CGLRenderer::CreateTexture(unsigned width, unsigned height)
+unsigned CGLRenderer::CreateTexture(unsigned width, unsigned height, unsigned levels)
 {
     GLuint name = 0;
     glGenTextures(1, &name);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, name);
-    // Level 0 only; no mip chain is ever sampled. Allocated with the layout
-    // the texels come in (B, G, R, A bytes), so that the driver can pick a
-    // matching storage and the slices are plain copies.
-    glTexStorage2D(GL_TEXTURE_2D, 1, GL_RGBA8, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    levels = std::max(levels, 1u);
+    glTexStorage2D(GL_TEXTURE_2D, static_cast<GLsizei>(levels), GL_RGBA8, static_cast<GLsizei>(width),
+                   static_cast<GLsizei>(height));
+    if (levels == 1) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    } else {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        if (Anisotropic())
+            glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY, m_maxAnisotropy);
+    }
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels - 1));
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     return name;
 }
 
-void CGLRenderer::UploadTextureRows(unsigned name, const std::uint32_t* texels, unsigned width, unsigned firstRow,
-                                    unsigned rows)
+void CGLRenderer::UploadTextureRows(unsigned name, unsigned level, const std::uint32_t* texels, unsigned width,
+                                    unsigned firstRow, unsigned rows)
 {
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, name);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, static_cast<GLint>(firstRow), static_cast<GLsizei>(width),
+    glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, static_cast<GLint>(firstRow), static_cast<GLsizei>(width),
                     static_cast<GLsizei>(rows), GL_BGRA, GL_UNSIGNED_BYTE,
                     texels + static_cast<std::size_t>(firstRow) * width);
+}
+
+void CGLRenderer::SetBaseLevel(unsigned name, unsigned level)
+{
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, static_cast<GLint>(level));
 }
 
 void CGLRenderer::DeleteTexture(unsigned name)

@@ -27,6 +27,19 @@ struct GLDrawState {
     std::uint32_t fvf = 0;
     unsigned stride = 0;
     unsigned texture = 0; // GL texture name, 0 for none
+    // The enhanced look: hemisphere ambient and distance fog.
+    bool enhanced = false;
+    glm::vec3 eye{0.0f};       // world position of the camera
+    glm::vec4 fogWindow{0.0f}; // world x0, z0, x1, z1 of the landscape's window
+    float fogEnd = 0.0f;       // the fog is whole by this ground distance at the latest
+};
+
+// The colours of the enhanced look, linear 0..1.
+struct LookColours {
+    static constexpr glm::vec3 kHorizon{0.80f, 0.85f, 0.90f};
+    static constexpr glm::vec3 kZenith{0.27f, 0.47f, 0.80f};
+    static constexpr glm::vec3 kSkyAmbient{0.85f, 0.90f, 1.00f};
+    static constexpr glm::vec3 kGroundAmbient{0.45f, 0.40f, 0.35f};
 };
 
 // The OpenGL side of CGLDevice: shaders standing in for the fixed-function
@@ -47,6 +60,13 @@ public:
     bool Ready() const { return m_ready; }
     int MaxTextureSize() const { return m_maxTextureSize; }
 
+    // Whether textures with mip levels are sampled anisotropically (the
+    // driver offers the filter and is not a software rasteriser).
+    bool Anisotropic() const { return m_maxAnisotropy > 1.0f; }
+
+    // The enhanced look's sky over the whole target, seen through the
+    // inverse of view x projection from `eye`; depth is left alone.
+    void DrawSky(const glm::mat4& inverseViewProj, const glm::vec3& eye);
     // Clears the whole target, or the given rectangles (top-left origin).
     void Clear(unsigned rectCount, const RECT* rects, bool colour, bool depth, D3DCOLOR color, float z);
     // Draws vertexCount vertices from `buffer` starting at firstVertex, or,
@@ -62,9 +82,13 @@ public:
     // The frame as 0xFFRRGGBB, rows top first.
     void ReadBack(std::vector<std::uint32_t>* pixels);
 
-    unsigned CreateTexture(unsigned width, unsigned height);
-    void UploadTextureRows(unsigned name, const std::uint32_t* texels, unsigned width, unsigned firstRow,
-                           unsigned rows);
+    // `levels` 1: point sampling from level 0. More (the full chain):
+    // trilinear sampling, anisotropic where the driver offers it.
+    unsigned CreateTexture(unsigned width, unsigned height, unsigned levels);
+    void UploadTextureRows(unsigned name, unsigned level, const std::uint32_t* texels, unsigned width,
+                           unsigned firstRow, unsigned rows);
+    // The finest level sampled from (GL_TEXTURE_BASE_LEVEL).
+    void SetBaseLevel(unsigned name, unsigned level);
     void DeleteTexture(unsigned name);
     unsigned CreateBuffer();
     void UploadBuffer(unsigned name, const void* data, std::size_t bytes);
@@ -83,7 +107,10 @@ private:
     unsigned m_vertexArray = 0;
     unsigned m_streamBuffer = 0; // vertices drawn from user memory
     unsigned m_sceneProgram = 0;
+    unsigned m_enhancedProgram = 0; // the scene program with ENHANCED defined
+    unsigned m_skyProgram = 0;
     unsigned m_imageProgram = 0;
+    float m_maxAnisotropy = 1.0f;
     // Images are uploaded into a ring of textures: rewriting a texture that
     // a queued draw of the same frame still reads would make the rasteriser
     // finish the whole frame first.
@@ -95,10 +122,17 @@ private:
     };
     ImageTexture m_imageTextures[kImageTextures];
     int m_nextImageTexture = 0;
-    // Uniform locations of the scene program.
-    int m_uWorldViewProj = -1, m_uWorld = -1, m_uLighting = -1, m_uHasNormal = -1, m_uHasColour = -1,
-        m_uLightOn = -1, m_uLightDirection = -1, m_uLightDiffuse = -1, m_uMaterialDiffuse = -1,
-        m_uMaterialAmbient = -1, m_uMaterialEmissive = -1, m_uAmbient = -1, m_uHasTexture = -1,
-        m_uSceneSampler = -1;
+    // Uniform locations of a scene program (the enhanced-only ones are -1
+    // in the classic program).
+    struct SceneUniforms {
+        int worldViewProj = -1, world = -1, lighting = -1, hasNormal = -1, hasColour = -1, lightOn = -1,
+            lightDirection = -1, lightDiffuse = -1, materialDiffuse = -1, materialAmbient = -1,
+            materialEmissive = -1, ambient = -1, hasTexture = -1, sampler = -1;
+        int skyAmbient = -1, groundAmbient = -1, eye = -1, fogWindow = -1, fogEnd = -1, horizon = -1;
+    };
+    static SceneUniforms Locate(unsigned program);
+    SceneUniforms m_classicUniforms;
+    SceneUniforms m_enhancedUniforms;
+    int m_uSkyInverse = -1, m_uSkyEye = -1, m_uSkyHorizon = -1, m_uSkyZenith = -1;
     int m_uImageRect = -1, m_uImageTarget = -1, m_uImageSampler = -1;
 };

@@ -1,12 +1,44 @@
 #include "render/gl/CGLTexture.h"
 
+#include <algorithm>
+
+#include "render/CMipChain.h"
 #include "render/gl/CGLDevice.h"
 
 CGLTexture::CGLTexture(CGLDevice* device, std::unique_ptr<std::uint32_t[], void (*)(void*)> texels, unsigned width,
-                       unsigned height)
-    : m_device(device), m_texels(std::move(texels)), m_width(width), m_height(height)
+                       unsigned height, unsigned levels)
+    : m_device(device), m_texels(std::move(texels)), m_width(width), m_height(height),
+      m_levelCount(std::max(1u, levels)), m_totalRows(0)
 {
+    for (unsigned level = 0; level < m_levelCount; ++level) {
+        if (level > 0)
+            m_mips.emplace_back(new std::uint32_t[static_cast<std::size_t>(LevelWidth(level)) * LevelHeight(level)]());
+        m_totalRows += LevelHeight(level);
+    }
 }
+
+std::uint32_t* CGLTexture::Texels(unsigned level) const
+{
+    return level == 0 ? m_texels.get() : m_mips[level - 1].get();
+}
+
+unsigned CGLTexture::FinestCompleteLevel() const
+{
+    unsigned finest = m_levelCount;
+    unsigned rows = 0;
+    for (unsigned k = 0; k < m_levelCount; ++k) {
+        const unsigned level = m_levelCount - 1 - k;
+        rows += LevelHeight(level);
+        if (m_uploadedRows < rows)
+            break;
+        finest = level;
+    }
+    return finest;
+}
+
+unsigned CGLTexture::LevelWidth(unsigned level) const { return CMipChain::LevelSize(m_width, level); }
+
+unsigned CGLTexture::LevelHeight(unsigned level) const { return CMipChain::LevelSize(m_height, level); }
 
 int CGLTexture::LockRect(unsigned level, D3DLOCKED_RECT* locked, std::uint32_t)
 {
@@ -15,11 +47,11 @@ int CGLTexture::LockRect(unsigned level, D3DLOCKED_RECT* locked, std::uint32_t)
     *locked = D3DLOCKED_RECT{};
     if (m_device != nullptr)
         return m_device->LockTexture(this, level, locked);
-    if (level != 0 || m_locked)
+    if (level >= m_levelCount || (m_lockedLevels & (1u << level)) != 0)
         return -1;
-    m_locked = true;
-    locked->pBits = m_texels.get();
-    locked->Pitch = static_cast<int>(m_width * 4);
+    m_lockedLevels |= 1u << level;
+    locked->pBits = Texels(level);
+    locked->Pitch = static_cast<int>(LevelWidth(level) * 4);
     return 0;
 }
 
@@ -27,9 +59,9 @@ int CGLTexture::UnlockRect(unsigned level)
 {
     if (m_device != nullptr)
         return m_device->UnlockTexture(this, level);
-    if (level != 0 || !m_locked)
+    if (level >= m_levelCount || (m_lockedLevels & (1u << level)) == 0)
         return -1;
-    m_locked = false;
+    m_lockedLevels &= ~(1u << level);
     return 0;
 }
 

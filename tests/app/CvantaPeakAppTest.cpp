@@ -373,3 +373,15 @@ TEST_F(AppTest, RecentFileListKeepsTheFourNewest)
     EXPECT_EQ(settings.value(QStringLiteral("Recent File List/File4")).toString(), paths[1]);
     EXPECT_FALSE(settings.contains(QStringLiteral("Recent File List/File5")));
 }
+
+TEST_F(AppTest, LookOptionChoosesHowTheFlightIsDrawn)
+{
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(g_app->CommandLine().look, Look::Classic) << "the specified picture by default";
+    ASSERT_TRUE(Start({QStringLiteral("--look"), QStringLiteral("enhanced")}));
+    EXPECT_EQ(g_app->CommandLine().look, Look::Enhanced);
+    ASSERT_TRUE(Start({QStringLiteral("--look=classic")}));
+    EXPECT_EQ(g_app->CommandLine().look, Look::Classic);
+    EXPECT_FALSE(Start({QStringLiteral("--look"), QStringLiteral("modern")}));
+    EXPECT_EQ(g_app->ExitCode(), 2);
+}

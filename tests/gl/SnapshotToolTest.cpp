@@ -118,6 +118,30 @@ TEST_F(SnapshotToolTest, WritesLitTexturedAndWireframePicturesWithStatistics)
     EXPECT_GT(LowerHalfCovered(wire), 0.05);
 }
 
+TEST_F(SnapshotToolTest, EnhancedLookShowsASkyWhereClassicIsBlack)
+{
+    int status = 0;
+    const std::string classicPng = (m_dir / "classic.png").string();
+    const std::string enhancedPng = (m_dir / "enhanced.png").string();
+    RunTool("--dir " + m_dir.string() + " --out " + classicPng + " --frames 2 --no-overlay --look classic", &status);
+    if (status != 0 && !std::filesystem::exists(classicPng))
+        GTEST_SKIP() << "no headless OpenGL 3.3 context";
+    RunTool("--dir " + m_dir.string() + " --out " + enhancedPng + " --frames 2 --no-overlay --look enhanced", &status);
+    ASSERT_EQ(status, 0);
+    const QImage classic(QString::fromStdString(classicPng));
+    const QImage enhanced(QString::fromStdString(enhancedPng));
+    ASSERT_EQ(enhanced.size(), classic.size());
+    // The top row looks up into the sky: black in classic, blue above haze
+    // in enhanced.
+    for (int x = 0; x < classic.width(); x += 50) {
+        EXPECT_EQ(classic.pixel(x, 0) & 0xFFFFFF, 0u) << x;
+        const QRgb sky = enhanced.pixel(x, 0);
+        EXPECT_GT(qBlue(sky), qRed(sky) + 40) << x;
+    }
+    RunTool("--look modern", &status);
+    EXPECT_NE(status, 0);
+}
+
 TEST_F(SnapshotToolTest, RefusesBadArgumentsAndMissingFiles)
 {
     int status = 0;
