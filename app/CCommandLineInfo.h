@@ -26,6 +26,6 @@ struct CCommandLineInfo {
     // Terrain following: the least height above the ground, world units
     // (0: off).
     float clearance = 0.0f;
-    // --look: how the flight is drawn (classic, the specified picture, or enhanced).
+    // --look: how the flight is drawn (classic, the original picture, or enhanced).
     Look look = Look::Classic;
 };

@@ -377,7 +377,7 @@ TEST_F(AppTest, RecentFileListKeepsTheFourNewest)
 TEST_F(AppTest, LookOptionChoosesHowTheFlightIsDrawn)
 {
     ASSERT_TRUE(Start());
-    EXPECT_EQ(g_app->CommandLine().look, Look::Classic) << "the specified picture by default";
+    EXPECT_EQ(g_app->CommandLine().look, Look::Classic) << "the original picture by default";
     ASSERT_TRUE(Start({QStringLiteral("--look"), QStringLiteral("enhanced")}));
     EXPECT_EQ(g_app->CommandLine().look, Look::Enhanced);
     ASSERT_TRUE(Start({QStringLiteral("--look=classic")}));
