@@ -163,5 +163,7 @@ int CLauncher::CopyMissingTiles(const QString& source, const QString& dataDir)
 
 QStringList CLauncher::FlightArguments()
 {
-    return {QStringLiteral("--start"), QStringLiteral("--tour"), QStringLiteral("--speed"), QStringLiteral("500")};
+    return {QStringLiteral("--start"),     QStringLiteral("--tour"),      QStringLiteral("--speed"),
+            QStringLiteral("500"),         QStringLiteral("--clearance"), QStringLiteral("50"),
+            QStringLiteral("--look"),      QStringLiteral("enhanced")};
 }

@@ -89,7 +89,7 @@ TEST_F(CLaunchSequenceTest, FirstUsePreparesTheFolderThenFlies)
         EXPECT_TRUE(QFileInfo::exists(m_dataDir + QStringLiteral("/Textures/") + QLatin1String(tile)));
     }
     EXPECT_EQ(m_startedIn, m_dataDir);
-    EXPECT_EQ(m_arguments, (QStringList{"--start", "--tour", "--speed", "500"}));
+    EXPECT_EQ(m_arguments, (QStringList{"--start", "--tour", "--speed", "500", "--clearance", "50", "--look", "enhanced"}));
     EXPECT_TRUE(m_errors.isEmpty());
 
     // The second time everything is there: straight into the flight.
