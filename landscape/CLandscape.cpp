@@ -63,8 +63,8 @@ int CLandscape::Initialise()
     m_splitKeys.reset(new float[kQueueCapacity]);
     m_mergeKeys.reset(new float[kQueueCapacity]);
     m_chunkTriangles.reset(new MeshChunk[kQueueCapacity / kMeshChunk + 1]);
-    m_mergeMorphs.reset(new MergeMorph[kPoolSize + 2]);
-    std::fill_n(m_mergeMorphs.get(), kPoolSize + 2, MergeMorph{std::numeric_limits<float>::quiet_NaN(), 0});
+    m_mergeMorphs.reset(new MergeMorph[3 * (kPoolSize + 2)]);
+    std::fill_n(m_mergeMorphs.get(), 3 * (kPoolSize + 2), MergeMorph{std::numeric_limits<float>::quiet_NaN(), 0});
     m_splitCount = 0;
     m_mergeCount = 0;
     CreatePool();

@@ -131,9 +131,14 @@ public:
     float DrawnLevel(const RoamTriangle* triangle, int k, std::uint32_t now) const;
     // A leaf that a merge made keeps the vertex the merge removed (the
     // middle of its base) drawn for CGeomorph::kMilliseconds, moving from
-    // where it was drawn at the merge to the middle of the base: the level
-    // of that vertex at `now`, or NaN once it is gone (or never was).
-    float MergedLevel(const RoamTriangle* triangle, std::uint32_t now) const;
+    // where it was drawn at the merge to the middle of the base. Edges are
+    // numbered 0 (base, corners 0-1), 1 (right, 1-2) and 2 (left, 2-0): a
+    // vertex still sinking in the middle of a child's base is kept on the
+    // matching edge of the parent when the parent merges, with the same
+    // morph, so that the leaves on both sides of that edge draw it at one
+    // height. The level of the vertex in the middle of `edge` at `now`, or
+    // NaN once it is gone (or never was).
+    float MergedLevel(const RoamTriangle* triangle, int edge, std::uint32_t now) const;
 
     // --- Mesh output
     void ComputeFaceNormal(RoamTriangle* triangle) const;
@@ -210,19 +215,20 @@ public:
     // counter, by at most CGeomorph::kMilliseconds / kMinFrames per Update.
     std::uint32_t m_morphNow = 0;
     std::uint32_t m_morphTick = 0; // the tick counter at the last Update
-    // Per pool record, then the two roots: the level the vertex a merge
-    // removed was drawn at then (NaN: none) and the merge's tick.
+    // Per pool record, then the two roots, three edges each (numbered as for
+    // MergedLevel): the level the vertex a merge removed in the middle of
+    // that edge was drawn at then (NaN: none) and the merge's tick.
     struct MergeMorph {
         float from;
         std::uint32_t start;
     };
     std::unique_ptr<MergeMorph[]> m_mergeMorphs;
-    MergeMorph& MergeMorphOf(const RoamTriangle* t) const
+    MergeMorph& MergeMorphOf(const RoamTriangle* t, int edge) const
     {
         const std::size_t index = t == &m_roots[0]   ? kPoolSize
                                   : t == &m_roots[1] ? kPoolSize + 1
                                                      : static_cast<std::size_t>(t - m_pool.get());
-        return m_mergeMorphs[index];
+        return m_mergeMorphs[3 * index + static_cast<std::size_t>(edge)];
     }
 
 private:

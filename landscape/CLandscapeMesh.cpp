@@ -58,13 +58,13 @@ float CLandscape::DrawnLevel(const RoamTriangle* t, int k, std::uint32_t now) co
     return CGeomorph::Height(t->morphFrom[k], static_cast<float>(level), t->morphStart[k], now);
 }
 
-float CLandscape::MergedLevel(const RoamTriangle* t, std::uint32_t now) const
+float CLandscape::MergedLevel(const RoamTriangle* t, int edge, std::uint32_t now) const
 {
-    const MergeMorph& merged = MergeMorphOf(t);
+    const MergeMorph& merged = MergeMorphOf(t, edge);
     if (!(merged.from == merged.from) || now - merged.start >= CGeomorph::kMilliseconds) {
         return std::numeric_limits<float>::quiet_NaN();
     }
-    const float middle = 0.5f * (DrawnLevel(t, 0, now) + DrawnLevel(t, 1, now));
+    const float middle = 0.5f * (DrawnLevel(t, edge, now) + DrawnLevel(t, (edge + 1) % 3, now));
     return CGeomorph::Height(merged.from, middle, merged.start, now);
 }
 
@@ -190,10 +190,20 @@ std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* 
             continue;
         }
         ComputeVertexNormals(t);
-        // A leaf still showing a merged vertex M is drawn as the two halves
-        // it was split into: (M, corner 0, apex) and (M, apex, corner 1).
-        const float merged = morph ? MergedLevel(t, now) : std::numeric_limits<float>::quiet_NaN();
-        const int pieces = merged == merged ? 2 : 1;
+        // A leaf still showing merged vertices in the middle of its edges is
+        // drawn as a fan around the first of them over the polygon of its
+        // corners and those vertices; with one in the middle of the base
+        // that is the two halves it was split into: (M, corner 0, apex) and
+        // (M, apex, corner 1).
+        float merged[3] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN(),
+                           std::numeric_limits<float>::quiet_NaN()};
+        int pieces = 1;
+        if (morph) {
+            for (int edge = 0; edge < 3; ++edge) {
+                merged[edge] = MergedLevel(t, edge, now);
+                pieces += merged[edge] == merged[edge] ? 1 : 0;
+            }
+        }
         if (count + edges + pieces > limit) {
             break;
         }
@@ -213,17 +223,53 @@ std::size_t CLandscape::WriteLeaves(std::int32_t begin, std::int32_t end, void* 
             put(v[2], t->x0, t->z0, Level(t, 0), t->normal0);
             continue;
         }
-        const std::int32_t mx = (t->x0 + t->x1) >> 1;
-        const std::int32_t mz = (t->z0 + t->z1) >> 1;
-        const float middleNormal[3] = {0.5f * (t->normal0[0] + t->normal1[0]), 0.5f * (t->normal0[1] + t->normal1[1]),
-                                       0.5f * (t->normal0[2] + t->normal1[2])};
-        const float mergedY = merged * m_heightScale;
-        put(v[0], mx, mz, mergedY, middleNormal);
-        put(v[1], t->x0, t->z0, Level(t, 0), t->normal0);
-        put(v[2], t->x2, t->z2, Level(t, 2), t->normal2);
-        put(v[3], mx, mz, mergedY, middleNormal);
-        put(v[4], t->x2, t->z2, Level(t, 2), t->normal2);
-        put(v[5], t->x1, t->z1, Level(t, 1), t->normal1);
+        struct Point {
+            std::int32_t x, z;
+            float y;
+            float normal[3];
+        };
+        const std::int32_t xs[3] = {t->x0, t->x1, t->x2};
+        const std::int32_t zs[3] = {t->z0, t->z1, t->z2};
+        const float* normals[3] = {t->normal0, t->normal1, t->normal2};
+        auto corner = [&](int k) {
+            return Point{xs[k], zs[k], Level(t, k), {normals[k][0], normals[k][1], normals[k][2]}};
+        };
+        auto middle = [&](int edge) {
+            const int a = edge;
+            const int b = (edge + 1) % 3;
+            return Point{(xs[a] + xs[b]) >> 1,
+                         (zs[a] + zs[b]) >> 1,
+                         merged[edge] * m_heightScale,
+                         {0.5f * (normals[a][0] + normals[b][0]), 0.5f * (normals[a][1] + normals[b][1]),
+                          0.5f * (normals[a][2] + normals[b][2])}};
+        };
+        // Corners and middles in drawing order: corner 0, left edge, apex,
+        // right edge, corner 1, base; the fan starts at the first middle.
+        Point ring[6];
+        int size = 0;
+        int first = -1;
+        const int order[6] = {0, 2, 2, 1, 1, 0}; // corner k / edge k, alternating
+        for (int i = 0; i < 6; ++i) {
+            if (i % 2 == 0) {
+                ring[size++] = corner(order[i]);
+            } else if (merged[order[i]] == merged[order[i]]) {
+                ring[size++] = middle(order[i]);
+            } else {
+                continue;
+            }
+            if (i % 2 == 1 && (first < 0 || order[i] == 0)) {
+                first = size - 1;
+            }
+        }
+        for (int i = 1; i + 1 < size; ++i) {
+            const Point& p = ring[first];
+            const Point& q = ring[(first + i) % size];
+            const Point& r = ring[(first + i + 1) % size];
+            put(v[0], p.x, p.z, p.y, p.normal);
+            put(v[1], q.x, q.z, q.y, q.normal);
+            put(v[2], r.x, r.z, r.y, r.normal);
+            v += 3;
+        }
     }
     edgeCount = edges;
     return count;
@@ -357,9 +403,9 @@ int CLandscape::WriteMesh()
     // vertices clips only the last few batches. Within each group the order
     // only has to be the same with or without the helper thread.
     std::size_t count = 0;
-    // Each leaf has one triangle slot, or two under geomorphing (a leaf
-    // still showing a merged vertex is drawn as two triangles).
-    const std::size_t perLeaf = m_geomorph ? 2 : 1;
+    // Each leaf has one triangle slot, or four under geomorphing (a leaf
+    // still showing merged vertices is drawn as one more triangle for each).
+    const std::size_t perLeaf = m_geomorph ? 4 : 1;
     if (static_cast<std::size_t>(n) * perLeaf > capacity) {
         // More leaves than room: one pass, the first `capacity` visible ones.
         std::size_t edges = 0;

@@ -135,14 +135,21 @@ bool CLandscape::SplitTriangle(RoamTriangle* t)
     // A leaf still showing the vertex of an earlier merge goes on from there.
     float from = static_cast<float>(mh);
     if (m_geomorph) {
-        const float merged = MergedLevel(t, m_morphNow);
+        const float merged = MergedLevel(t, 0, m_morphNow);
         from = merged == merged ? merged : 0.5f * (DrawnLevel(t, 0, m_morphNow) + DrawnLevel(t, 1, m_morphNow));
     }
-    // Neither t (no longer a leaf) nor the children (records that may have
-    // shown a merged vertex in an earlier life) show one now.
-    MergeMorphOf(t).from = std::numeric_limits<float>::quiet_NaN();
-    MergeMorphOf(left).from = std::numeric_limits<float>::quiet_NaN();
-    MergeMorphOf(right).from = std::numeric_limits<float>::quiet_NaN();
+    // A vertex still sinking in the middle of t's left or right edge goes on
+    // in the middle of the base of the child on that edge; t (no longer a
+    // leaf) and the children's other edges (records that may have shown a
+    // merged vertex in an earlier life) show none.
+    MergeMorphOf(left, 0) = MergeMorphOf(t, 2);
+    MergeMorphOf(right, 0) = MergeMorphOf(t, 1);
+    for (int edge = 0; edge < 3; ++edge) {
+        MergeMorphOf(t, edge).from = std::numeric_limits<float>::quiet_NaN();
+    }
+    for (RoamTriangle* c : {left, right}) {
+        MergeMorphOf(c, 1).from = MergeMorphOf(c, 2).from = std::numeric_limits<float>::quiet_NaN();
+    }
     left->morphFrom[2] = right->morphFrom[2] = from;
     left->morphStart[2] = right->morphStart[2] = m_morphNow;
 
@@ -320,10 +327,14 @@ void CLandscape::MergeTop()
             continue;
         }
         // Under geomorphing the removed vertex (both children's apex) stays
-        // drawn for a while, moving down to the middle of the base.
-        MergeMorphOf(half) = {m_geomorph ? DrawnLevel(half->leftChild, 2, m_morphNow)
-                                         : std::numeric_limits<float>::quiet_NaN(),
-                              m_morphNow};
+        // drawn for a while, moving down to the middle of the base; vertices
+        // still sinking in the middle of the children's bases keep sinking
+        // in the middle of half's left and right edges.
+        MergeMorphOf(half, 0) = {m_geomorph ? DrawnLevel(half->leftChild, 2, m_morphNow)
+                                            : std::numeric_limits<float>::quiet_NaN(),
+                                 m_morphNow};
+        MergeMorphOf(half, 2) = MergeMorphOf(half->leftChild, 0);
+        MergeMorphOf(half, 1) = MergeMorphOf(half->rightChild, 0);
         // Children first leave the queues, then the pool, left before right.
         RoamTriangle* children[2] = {half->leftChild, half->rightChild};
         for (RoamTriangle* c : children) {

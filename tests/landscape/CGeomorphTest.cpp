@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
+#include <random>
+#include <utility>
 #include <vector>
 
 #include "landscape/CGeomorph.h"
@@ -148,7 +151,7 @@ TEST(CGeomorph, AMergedVertexSinksToTheMiddleOfItsBaseBeforeItGoes)
     } times[] = {{0, 50.0f}, {CGeomorph::kMilliseconds / 2, 30.0f}, {CGeomorph::kMilliseconds, NAN}};
     for (const RoamTriangle* root : {&l.m_roots[0], &l.m_roots[1]})
         for (const auto& when : times) {
-            const float level = l.MergedLevel(root, merged + when.after);
+            const float level = l.MergedLevel(root, 0, merged + when.after);
             if (std::isnan(when.level))
                 EXPECT_TRUE(std::isnan(level)) << when.after;
             else
@@ -176,15 +179,15 @@ TEST(CGeomorph, AMergedVertexSinksToTheMiddleOfItsBaseBeforeItGoes)
     // A split while it sinks starts from where it is drawn.
     ASSERT_TRUE(l.ForceSplit(&l.m_roots[0]));
     EXPECT_FLOAT_EQ(l.DrawnLevel(l.m_roots[0].leftChild, 2, l.m_morphNow), 30.0f);
-    EXPECT_TRUE(std::isnan(l.MergedLevel(&l.m_roots[0], l.m_morphNow))) << "a split leaf shows no merged vertex";
+    EXPECT_TRUE(std::isnan(l.MergedLevel(&l.m_roots[0], 0, l.m_morphNow))) << "a split leaf shows no merged vertex";
     // Without geomorphing a merge leaves nothing behind.
     l.m_geomorph = false;
     l.PushIfMergeable(&l.m_roots[0]);
     l.MergeTop();
-    EXPECT_TRUE(std::isnan(l.MergedLevel(&l.m_roots[0], l.m_morphNow)));
+    EXPECT_TRUE(std::isnan(l.MergedLevel(&l.m_roots[0], 0, l.m_morphNow)));
 }
 
-TEST(CGeomorph, RecordsReusedSoonAfterAMergeShowNoMergedVertex)
+TEST(CGeomorph, RecordsReusedSoonAfterAMergeShowOnlyTheVerticesStillSinking)
 {
     const std::vector<std::int32_t> window = landscape_test::RoughWindow(9, 9, 3);
     Scene scene(window, 9, 9);
@@ -206,18 +209,140 @@ TEST(CGeomorph, RecordsReusedSoonAfterAMergeShowNoMergedVertex)
         for (RoamTriangle* child : {root->leftChild, root->rightChild})
             if (child->leftChild == nullptr)
                 splitAndMerge(child);
-    const RoamTriangle* shown = l.m_roots[0].leftChild;
-    ASSERT_FALSE(std::isnan(l.MergedLevel(shown, l.m_morphNow)));
+    float shown[2][2];
+    for (int r = 0; r < 2; ++r) {
+        shown[r][0] = l.MergedLevel(l.m_roots[r].leftChild, 0, l.m_morphNow);
+        shown[r][1] = l.MergedLevel(l.m_roots[r].rightChild, 0, l.m_morphNow);
+    }
+    ASSERT_FALSE(std::isnan(shown[0][0]));
     // The roots' diamond merges too, freeing those records, and splits again
-    // at once: the records come back as leaves that show nothing.
+    // at once: the vertices in the middle of the children's bases are still
+    // sinking and come back where they were; nothing else shows.
     l.PushIfMergeable(&l.m_roots[0]);
     while (l.m_mergeCount > 0 && l.m_roots[0].leftChild != nullptr)
         l.MergeTop();
     ASSERT_EQ(l.m_roots[0].leftChild, nullptr);
     ASSERT_TRUE(l.ForceSplit(&l.m_roots[0]));
-    for (const RoamTriangle* root : {&l.m_roots[0], &l.m_roots[1]})
-        for (const RoamTriangle* c : {root->leftChild, root->rightChild})
-            EXPECT_TRUE(std::isnan(l.MergedLevel(c, l.m_morphNow)));
+    for (int r = 0; r < 2; ++r) {
+        const RoamTriangle* children[2] = {l.m_roots[r].leftChild, l.m_roots[r].rightChild};
+        for (int c = 0; c < 2; ++c) {
+            const float level = l.MergedLevel(children[c], 0, l.m_morphNow);
+            if (std::isnan(shown[r][c]))
+                EXPECT_TRUE(std::isnan(level)) << r << " " << c;
+            else
+                EXPECT_FLOAT_EQ(level, shown[r][c]) << r << " " << c;
+            for (int edge : {1, 2})
+                EXPECT_TRUE(std::isnan(l.MergedLevel(children[c], edge, l.m_morphNow))) << r << " " << c;
+        }
+    }
+}
+
+namespace {
+
+// Writes the mesh with every leaf visible and checks that each grid point
+// drawn is drawn at one height in every triangle that has it; returns the
+// number of triangles, or -1 when the mesh could not be written.
+int ExpectOneHeightPerPoint(CLandscape& l)
+{
+    for (std::int32_t i = 0; i < l.m_splitCount; ++i)
+        l.m_splitQueue[i]->visibleStamp = (l.m_frame << 2) | CLandscape::kVisible;
+    l.m_cullHiddenFaces = false;
+    if (l.WriteMesh() != 0)
+        return -1;
+    void* data = nullptr;
+    if (l.m_vertexBuffer->Lock(&data) != 0)
+        return -1;
+    const auto* v = static_cast<const LandscapeVertex*>(data);
+    std::map<std::pair<float, float>, float> heights;
+    for (int i = 0; i < 3 * l.m_trianglesRendered; ++i) {
+        const auto [it, added] = heights.emplace(std::make_pair(v[i].x, v[i].z), v[i].y);
+        if (!added)
+            EXPECT_FLOAT_EQ(v[i].y, it->second) << "at " << v[i].x << ", " << v[i].z << " now " << l.m_morphNow;
+    }
+    l.m_vertexBuffer->Unlock();
+    return l.m_trianglesRendered;
+}
+
+} // namespace
+
+TEST(CGeomorph, AVertexSinkingOnAChildsBaseKeepsSinkingWhenTheParentMerges)
+{
+    const std::vector<std::int32_t> window = landscape_test::RoughWindow(9, 9, 11);
+    Scene scene(window, 9, 9);
+    CLandscape& l = scene.landscape;
+    ASSERT_EQ(l.Initialise(), 0);
+    l.m_geomorph = true;
+    l.m_morphNow = 1000;
+    ASSERT_TRUE(l.ForceSplit(&l.m_roots[0]));
+    RoamTriangle* parent = l.m_roots[0].leftChild;
+    ASSERT_TRUE(l.ForceSplit(parent));
+    // The parent's left child has the inner edge (middle of the root's base,
+    // apex of the root) as its base, shared with a child of its neighbour.
+    RoamTriangle* child = parent->leftChild;
+    ASSERT_TRUE(l.ForceSplit(child));
+    RoamTriangle* across = child->baseNeighbour;
+    ASSERT_NE(across, nullptr);
+    l.m_morphNow += CGeomorph::kMilliseconds / 4;
+    l.PushIfMergeable(child);
+    while (l.m_mergeCount > 0 && child->leftChild != nullptr)
+        l.MergeTop();
+    ASSERT_EQ(child->leftChild, nullptr);
+    ASSERT_EQ(across->leftChild, nullptr);
+    ASSERT_GT(ExpectOneHeightPerPoint(l), 0);
+
+    // A quarter into its sinking, the parent merges: the vertex in the
+    // middle of its left edge goes on from where it is drawn.
+    l.m_morphNow += CGeomorph::kMilliseconds / 4;
+    const float before = l.MergedLevel(child, 0, l.m_morphNow);
+    ASSERT_FALSE(std::isnan(before));
+    l.PushIfMergeable(parent);
+    while (l.m_mergeCount > 0 && parent->leftChild != nullptr)
+        l.MergeTop();
+    ASSERT_EQ(parent->leftChild, nullptr);
+    EXPECT_FLOAT_EQ(l.MergedLevel(parent, 2, l.m_morphNow), before) << "no jump at the merge";
+    // The leaf on the other side shows it at the same height until it is
+    // gone, and both leaves are drawn with it (one more triangle each).
+    const RoamTriangle* other = across->parent != nullptr && across->parent->leftChild == nullptr ? across->parent
+                                                                                                  : across;
+    const int otherEdge = other == across ? 0 : 1;
+    for (std::uint32_t step : {0u, CGeomorph::kMilliseconds / 4, CGeomorph::kMilliseconds / 2}) {
+        const std::uint32_t at = l.m_morphNow + step;
+        EXPECT_FLOAT_EQ(l.MergedLevel(parent, 2, at), l.MergedLevel(other, otherEdge, at)) << step;
+    }
+    EXPECT_TRUE(std::isnan(l.MergedLevel(parent, 2, l.m_morphNow + 3 * CGeomorph::kMilliseconds / 4)));
+    const int drawn = ExpectOneHeightPerPoint(l);
+    l.m_morphNow += CGeomorph::kMilliseconds;
+    EXPECT_EQ(ExpectOneHeightPerPoint(l), drawn - 3) << "the merged vertices gone";
+}
+
+TEST(CGeomorph, EverySharedVertexIsDrawnAtOneHeightThroughSplitsAndMerges)
+{
+    const std::vector<std::int32_t> window = landscape_test::RoughWindow(33, 33, 7);
+    Scene scene(window, 33, 33);
+    CLandscape& l = scene.landscape;
+    ASSERT_EQ(l.Initialise(), 0);
+    l.m_geomorph = true;
+    l.m_morphNow = 4000;
+    ASSERT_TRUE(l.ForceSplit(&l.m_roots[0]));
+    std::mt19937 random(12345);
+    for (int step = 0; step < 400; ++step) {
+        l.m_morphNow += CGeomorph::kMilliseconds / CGeomorph::kMinFrames;
+        RoamTriangle* leaf = l.m_splitQueue[random() % static_cast<std::uint32_t>(l.m_splitCount)];
+        // Only leaves whose base has a grid point in the middle split.
+        const bool splittable = (leaf->x0 + leaf->x1) % 2 == 0 && (leaf->z0 + leaf->z1) % 2 == 0;
+        if (random() % 3 != 0 || leaf->parent == nullptr) {
+            if (splittable)
+                l.ForceSplit(leaf);
+        } else {
+            l.PushIfMergeable(leaf->parent);
+            for (int k = 0; k < 2 && l.m_mergeCount > 0; ++k)
+                l.MergeTop();
+        }
+        if (step % 8 == 0)
+            ASSERT_GT(ExpectOneHeightPerPoint(l), 0) << "step " << step;
+        if (HasFailure())
+            break;
+    }
 }
 
 TEST(CGeomorph, TheMorphClockStepsAtMostAFrameSharePerUpdate)
