@@ -256,8 +256,9 @@ int ExpectOneHeightPerPoint(CLandscape& l)
     std::map<std::pair<float, float>, float> heights;
     for (int i = 0; i < 3 * l.m_trianglesRendered; ++i) {
         const auto [it, added] = heights.emplace(std::make_pair(v[i].x, v[i].z), v[i].y);
-        if (!added)
+        if (!added) {
             EXPECT_FLOAT_EQ(v[i].y, it->second) << "at " << v[i].x << ", " << v[i].z << " now " << l.m_morphNow;
+        }
     }
     l.m_vertexBuffer->Unlock();
     return l.m_trianglesRendered;
@@ -338,8 +339,9 @@ TEST(CGeomorph, EverySharedVertexIsDrawnAtOneHeightThroughSplitsAndMerges)
             for (int k = 0; k < 2 && l.m_mergeCount > 0; ++k)
                 l.MergeTop();
         }
-        if (step % 8 == 0)
+        if (step % 8 == 0) {
             ASSERT_GT(ExpectOneHeightPerPoint(l), 0) << "step " << step;
+        }
         if (HasFailure())
             break;
     }
