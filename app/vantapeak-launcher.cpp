@@ -22,6 +22,7 @@
 #include "app/CLaunchSequence.h"
 #include "app/CLauncher.h"
 #include "terrain/CTerrainGenerator.h"
+#include "terrain/TerrainFiles.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ CLaunchSequence::Generation Generate(const QString& dataDir)
 {
     CTerrainGenerator::Settings settings;
     settings.folder = QFileInfo(dataDir).absoluteFilePath().toStdString();
-    settings.texturesFolder = settings.folder + "/Textures";
+    settings.texturesFolder = settings.folder + "/" + TerrainFiles::kTilesFolder;
     settings.seed = static_cast<std::uint32_t>(std::time(nullptr));
 
     CTerrainGenerator generator;

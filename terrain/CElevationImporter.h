@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "terrain/TerrainFiles.h"
+
 class CElevationGrid;
 
 // Imports real elevation data: reads an elevation file through GDAL
@@ -36,7 +38,7 @@ public:
         std::string folder = ".";               // where the terrain files go
         std::int32_t size = 0;                  // longer side after resampling; 0 keeps the file's size
         double verticalScale = 1.0;             // exaggeration over true proportion
-        std::string texturesFolder = "Textures"; // where the tiles are
+        std::string texturesFolder = TerrainFiles::kTilesFolder; // where the tiles are
         bool blend = false;                     // soft bands (CBlendPainter)
     };
 

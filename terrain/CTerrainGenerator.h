@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "terrain/CTerrainWriter.h"
+#include "terrain/TerrainFiles.h"
 
 // One whole terrain generation: a fault-formation heightmap of size x size
 // samples and its texture painted from the five tiles, written as the two
@@ -29,7 +30,7 @@ public:
         std::string folder = ".";              // where the two files go
         std::int32_t size = kDefaultSize;      // grid side in samples
         std::uint32_t seed = 0;                // seed of the random sequence
-        std::string texturesFolder = "Textures"; // where the tiles are
+        std::string texturesFolder = TerrainFiles::kTilesFolder; // where the tiles are
         bool heights16 = false;                // also write the 16-bit heightmap
         bool blend = false;                    // paint with CBlendPainter instead of the plain bands
     };

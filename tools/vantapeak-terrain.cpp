@@ -128,7 +128,7 @@ int main(int argc, char** argv)
     settings.seed = seed >= 0 ? static_cast<std::uint32_t>(seed) : static_cast<std::uint32_t>(std::time(nullptr));
     settings.texturesFolder = !texturesFolder.empty()
         ? texturesFolder
-        : (settings.folder.empty() ? std::string(".") : settings.folder) + "/Textures";
+        : (settings.folder.empty() ? std::string(".") : settings.folder) + "/" + TerrainFiles::kTilesFolder;
 
     if (importFile.empty()) {
         if (verticalScale != 0.0) {

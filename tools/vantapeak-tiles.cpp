@@ -13,6 +13,7 @@
 
 #include "terrain/CBitmapEx.h"
 #include "tools/COptionParser.h"
+#include "terrain/TerrainFiles.h"
 
 namespace {
 
@@ -146,7 +147,7 @@ int WriteTile(const std::string& folder, const char* name, Colour (*paint)(int, 
 
 int main(int argc, char** argv)
 {
-    std::string folder = "Textures";
+    std::string folder = TerrainFiles::kTilesFolder;
     COptionParser options("vantapeak-tiles", "[opciones]",
         "Pinta las cinco texturas del terreno (mar, arena, hierba, roca, nieve), de 256 x 256 píxeles,\n"
         "que vantapeak-terrain mezcla por altura. Siempre los mismos ficheros.");
