@@ -13,29 +13,13 @@
 #include <gtest/gtest.h>
 
 #include "terrain/CBitmapEx.h"
+#include "tests/gl/HillsTerrain.h"
 #include "terrain/CHeightmap16File.h"
 #include "terrain/TerrainFiles.h"
 
 namespace {
 
-constexpr int kSide = 1025;
-
-// Rolling hills, coloured by height band.
-bool WriteTerrain(const std::filesystem::path& dir)
-{
-    CBitmapEx heights, colours;
-    if (heights.CreateBlank(kSide, kSide) != 0 || colours.CreateBlank(kSide, kSide) != 0)
-        return false;
-    for (int y = 0; y < kSide; ++y)
-        for (int x = 0; x < kSide; ++x) {
-            const double v = 60 + 50 * std::sin(x / 40.0) * std::cos(y / 55.0) + 40 * std::sin((x + y) / 90.0);
-            const auto h = static_cast<std::uint32_t>(std::clamp(static_cast<int>(v), 0, 255));
-            heights.WritePixel(x, y, h << 16 | h << 8 | h);
-            colours.WritePixel(x, y, h < 60 ? 0x3C8C32u : (h < 110 ? 0x786E3Cu : 0xE6E6E6u));
-        }
-    return heights.SaveToFile((dir / "terrainMdt_8193x8193.bmp").c_str()) == 0 &&
-           colours.SaveToFile((dir / "terrainMdt_8193x8193_Texture.bmp").c_str()) == 0;
-}
+using hills_terrain::kSide;
 
 // Runs the tool; its standard output lines, or none when it failed.
 std::vector<std::string> RunTool(const std::string& arguments, int* status)
@@ -76,7 +60,7 @@ protected:
     {
         m_dir = std::filesystem::temp_directory_path() / ("vp-snapshot-" + std::to_string(::getpid()));
         std::filesystem::create_directories(m_dir);
-        ASSERT_TRUE(WriteTerrain(m_dir));
+        ASSERT_TRUE(hills_terrain::Write(m_dir));
     }
     void TearDown() override { std::filesystem::remove_all(m_dir); }
     std::filesystem::path m_dir;
