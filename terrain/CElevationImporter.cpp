@@ -6,15 +6,14 @@
 #include <cstdarg>
 #include <cstring>
 #include <limits>
-#include <strings.h>
 
 #include <sys/stat.h>
 
 #include <cpl_error.h>
 #include <gdal.h>
-#include <ogr_srs_api.h>
 
 #include "terrain/CElevationGrid.h"
+#include "terrain/CElevationRules.h"
 #include "terrain/CGdal.h"
 #include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainModel.h"
@@ -30,10 +29,6 @@ constexpr float kPrepared = 0.35f;
 constexpr std::int32_t kRowsPerRead = 256;
 // Largest raster read: 2 GB of float samples.
 constexpr std::int64_t kMaxSourceSamples = std::int64_t(1) << 29;
-// Metres per degree of latitude, and of longitude at the equator.
-constexpr double kMetresPerDegreeLatitude = 110574.0;
-constexpr double kMetresPerDegreeLongitude = 111320.0;
-constexpr double kFoot = 0.3048;
 
 const char* const kCancelled = "Importación del terreno cancelada";
 const char* const kNoMemory = "Memoria insuficiente para importar el terreno";
@@ -53,17 +48,6 @@ bool IsFolder(const std::string& path)
 {
     struct stat info {};
     return ::stat(path.empty() ? "." : path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Metres per unit of the band's heights (feet when its unit says so).
-double VerticalUnit(GDALRasterBandH band)
-{
-    const char* unit = GDALGetRasterUnitType(band);
-    if (unit != nullptr
-        && (strcasecmp(unit, "ft") == 0 || strcasecmp(unit, "foot") == 0 || strcasecmp(unit, "feet") == 0
-            || strcasecmp(unit, "us survey foot") == 0))
-        return kFoot;
-    return 1.0;
 }
 
 } // namespace
@@ -131,7 +115,7 @@ int CElevationImporter::ReadElevations(const std::string& path, CElevationGrid& 
     int hasOffset = 0;
     const double scale = GDALGetRasterScale(band, &hasScale);
     const double offset = GDALGetRasterOffset(band, &hasOffset);
-    const double unit = VerticalUnit(band);
+    const double unit = CElevationRules::VerticalUnit(band);
     const double factor = (hasScale ? scale : 1.0) * unit;
     const double shift = (hasOffset ? offset : 0.0) * unit;
     for (std::int32_t row = 0; row < height; row += kRowsPerRead) {
@@ -151,31 +135,13 @@ int CElevationImporter::ReadElevations(const std::string& path, CElevationGrid& 
             return Fail(kCancelled);
     }
 
-    spacingX = kDefaultSpacing;
-    spacingY = kDefaultSpacing;
     m_geoTransform.clear();
     m_projection.clear();
     double transform[6] = {};
-    if (GDALGetGeoTransform(dataset, transform) == CE_None && transform[1] != 0.0 && transform[5] != 0.0) {
+    if (CElevationRules::Spacing(dataset, transform, &spacingX, &spacingY)) {
         m_geoTransform.assign(transform, transform + 6);
         const char* wkt = GDALGetProjectionRef(dataset);
         m_projection = wkt != nullptr ? wkt : "";
-        double metresX = 1.0;
-        double metresY = 1.0;
-        OGRSpatialReferenceH reference = GDALGetSpatialRef(dataset);
-        if (reference != nullptr && OSRIsGeographic(reference)) {
-            const double latitude = transform[3] + transform[5] * height / 2.0;
-            metresX = kMetresPerDegreeLongitude * std::cos(latitude * M_PI / 180.0);
-            metresY = kMetresPerDegreeLatitude;
-        } else if (reference != nullptr && OSRIsProjected(reference)) {
-            metresX = metresY = OSRGetLinearUnits(reference, nullptr);
-        }
-        spacingX = std::hypot(transform[1], transform[4]) * metresX;
-        spacingY = std::hypot(transform[2], transform[5]) * metresY;
-        if (!(spacingX > 0.0) || !(spacingY > 0.0) || !std::isfinite(spacingX) || !std::isfinite(spacingY)) {
-            spacingX = kDefaultSpacing;
-            spacingY = kDefaultSpacing;
-        }
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "terrain/CGdal.h"
 
+#include <cstdint>
 #include <mutex>
 
 #include <cpl_conv.h>
@@ -11,6 +12,8 @@ void CGdal::Initialise()
     std::call_once(once, [] {
         // No .aux.xml side files beside the files we only read.
         CPLSetConfigOption("GDAL_PAM_ENABLED", "NO");
+        // The block cache of streamed terrains: bounded, whatever the raster.
+        GDALSetCacheMax64(std::int64_t{256} << 20);
         GDALAllRegister();
     });
 }
