@@ -111,6 +111,7 @@ bool CvantaPeakApp::ApplyFlightOptions()
     view->SetClearance(m_commandLine.clearance);
     view->SetTour(m_commandLine.tour);
     view->SetLook(m_commandLine.look);
+    view->SetTerrainFiles(m_commandLine.terrainFiles, m_commandLine.imageryFile, m_commandLine.verticalScale);
     if (!m_commandLine.statsFile.isEmpty()) {
         m_statsFile.reset(std::fopen(QFile::encodeName(m_commandLine.statsFile).constData(), "w"));
         if (!m_statsFile) {

@@ -36,6 +36,15 @@ COptionParser::Result ParseProgramOptions(const std::vector<std::string>& argume
     parser.AddCustom("look", "classic|enhanced", "cómo se dibuja el vuelo: el clásico o el mejorado (cielo, "
                      "niebla, texturas filtradas, sin saltos)", "classic", "classic o enhanced",
                      [&info](const std::string& value) { return ParseLook(value.c_str(), &info.look); });
+    parser.AddCustom("terrain", "FICHERO", "vuela sobre este fichero de alturas (GeoTIFF, .hgt, ...) leído por "
+                     "partes; repítala para unir teselas", "la carpeta actual", "un fichero",
+                     [&info](const std::string& value) {
+                         info.terrainFiles.push_back(value);
+                         return !value.empty();
+                     });
+    parser.AddText("imagery", "FICHERO", "colores del terreno de --terrain (ortofoto georreferenciada)",
+                   &info.imageryFile, "pintados por alturas");
+    parser.AddNumber("vertical-scale", "FACTOR", "exagera el relieve de --terrain", 0.01, 100.0, &info.verticalScale);
     parser.AddPositional("fichero", "documento que se abre (sin él, un documento nuevo)", &file);
     const COptionParser::Result result = parser.Parse(arguments);
     switch (result) {

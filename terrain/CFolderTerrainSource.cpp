@@ -17,6 +17,12 @@ std::int32_t CFolderTerrainSource::Height() const { return m_terrain.m_gridHeigh
 
 float CFolderTerrainSource::HeightScale() const { return m_terrain.HeightScale(); }
 
+void CFolderTerrainSource::CodeRange(std::int32_t* low, std::int32_t* high) const
+{
+    *low = 0;
+    *high = m_terrain.HasHeights16() ? 65535 : 255;
+}
+
 int CFolderTerrainSource::ReadWindow(std::int32_t x0, std::int32_t z0, std::int32_t* width, std::int32_t* height,
                                      std::int32_t* window)
 {

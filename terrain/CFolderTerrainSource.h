@@ -22,6 +22,7 @@ public:
     float HeightScale() const override;
     double Spacing() const override { return kSpacing; }
     bool Streamed() const override { return false; }
+    void CodeRange(std::int32_t* low, std::int32_t* high) const override;
     int ReadWindow(std::int32_t x0, std::int32_t z0, std::int32_t* width, std::int32_t* height,
                    std::int32_t* window) override;
     const CBitmapEx* ColourRaster() const override { return m_colours; }

@@ -126,20 +126,22 @@ int CGdalTerrainSource::Open(const std::vector<std::string>& files, double verti
     const double metresPerUnit = (hasScale && scale != 0.0 ? std::fabs(scale) : 1.0)
                                  * CElevationRules::VerticalUnit(m_band);
 
+    // The range from the overviews (or a sampling of the blocks) when the
+    // raster is large: a code outside it is clamped.
+    double range[2] = {0.0, 0.0};
+    const bool approximate = static_cast<std::int64_t>(m_width) * m_height > (std::int64_t(1) << 24);
+    if (GDALComputeRasterMinMax(m_band, approximate ? TRUE : FALSE, range) != CE_None || !std::isfinite(range[0])
+        || !std::isfinite(range[1]))
+        return Fail(Printf("El fichero %s no contiene ninguna altura válida", name.c_str()));
     m_low = 0.0;
     m_codesPerUnit = 1.0;
     if (type != GDT_Byte && type != GDT_UInt16) {
-        // The range from the overviews (or a sampling of the blocks) when the
-        // raster is large: a code outside it is clamped.
-        double range[2] = {0.0, 0.0};
-        const bool approximate = static_cast<std::int64_t>(m_width) * m_height > (std::int64_t(1) << 24);
-        if (GDALComputeRasterMinMax(m_band, approximate ? TRUE : FALSE, range) != CE_None
-            || !std::isfinite(range[0]) || !std::isfinite(range[1]))
-            return Fail(Printf("El fichero %s no contiene ninguna altura válida", name.c_str()));
         m_low = std::floor(range[0]);
         if (type != GDT_Int16 && range[1] > range[0])
             m_codesPerUnit = kMaxCode / (range[1] - range[0]);
     }
+    m_lowCode = static_cast<std::int32_t>(std::clamp(std::round((range[0] - m_low) * m_codesPerUnit), 0.0, kMaxCode));
+    m_highCode = static_cast<std::int32_t>(std::clamp(std::round((range[1] - m_low) * m_codesPerUnit), 0.0, kMaxCode));
 
     double spacingX = 0.0;
     double spacingY = 0.0;

@@ -52,6 +52,11 @@ public:
     float HeightScale() const override { return m_heightScale; }
     double Spacing() const override { return m_spacing; }
     bool Streamed() const override { return true; }
+    void CodeRange(std::int32_t* low, std::int32_t* high) const override
+    {
+        *low = m_lowCode;
+        *high = m_highCode;
+    }
     int ReadWindow(std::int32_t x0, std::int32_t z0, std::int32_t* width, std::int32_t* height,
                    std::int32_t* window) override;
     const CBitmapEx* ColourRaster() const override { return nullptr; }
@@ -89,6 +94,8 @@ private:
     // Code of a raw sample v: (v - m_low) * m_codesPerUnit, rounded, clamped.
     double m_low = 0.0;
     double m_codesPerUnit = 1.0;
+    std::int32_t m_lowCode = 0;
+    std::int32_t m_highCode = 0;
     bool m_hasNoData = false;
     double m_noData = 0.0;
 };

@@ -36,6 +36,10 @@ public:
     // starts framed on the first window's relief.
     virtual bool Streamed() const = 0;
 
+    // The lowest and highest sample value of the terrain (approximate for a
+    // large streamed raster: from its overviews).
+    virtual void CodeRange(std::int32_t* low, std::int32_t* high) const = 0;
+
     // Fills `window` (room for the requested width x height samples) as
     // described above. 0, or -1 when the samples cannot be read (nothing
     // usable is in the window then).
