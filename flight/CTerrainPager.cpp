@@ -71,6 +71,11 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
         return page;
     const std::int32_t w = page.width;
     const std::int32_t h = page.height;
+    page.landscape = CPageBuilder::BuildLandscape(m_device, static_cast<float>(x0), 0.0f, static_cast<float>(z0),
+                                                  m_source.HeightScale(), window.get(), w, h, nullptr, &page.status);
+    // The landscape holds its own copy of the heights now: a painted window
+    // reuses the cut's samples (the texture is only drawn, never read by
+    // Initialise, so it may come after).
     ITexture* texture = nullptr;
     if (textured) {
         if (const CBitmapEx* raster = m_source.ColourRaster()) {
@@ -89,8 +94,7 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
             }
         }
     }
-    page.landscape = CPageBuilder::BuildLandscape(m_device, static_cast<float>(x0), 0.0f, static_cast<float>(z0),
-                                                  m_source.HeightScale(), window.get(), w, h, texture, &page.status);
+    page.landscape->m_texture = texture;
     return page;
 }
 

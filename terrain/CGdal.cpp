@@ -13,7 +13,7 @@ void CGdal::Initialise()
         // No .aux.xml side files beside the files we only read.
         CPLSetConfigOption("GDAL_PAM_ENABLED", "NO");
         // The block cache of streamed terrains: bounded, whatever the raster.
-        GDALSetCacheMax64(std::int64_t{256} << 20);
+        GDALSetCacheMax64(std::int64_t{128} << 20);
         GDALAllRegister();
     });
 }

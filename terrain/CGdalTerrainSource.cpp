@@ -140,6 +140,7 @@ int CGdalTerrainSource::Open(const std::vector<std::string>& files, double verti
         if (type != GDT_Int16 && range[1] > range[0])
             m_codesPerUnit = kMaxCode / (range[1] - range[0]);
     }
+    m_integerCodes = (type == GDT_Byte || type == GDT_UInt16 || type == GDT_Int16) && m_codesPerUnit == 1.0;
     m_lowCode = static_cast<std::int32_t>(std::clamp(std::round((range[0] - m_low) * m_codesPerUnit), 0.0, kMaxCode));
     m_highCode = static_cast<std::int32_t>(std::clamp(std::round((range[1] - m_low) * m_codesPerUnit), 0.0, kMaxCode));
 
@@ -181,19 +182,34 @@ int CGdalTerrainSource::OpenImagery(const std::string& file)
 }
 
 int CGdalTerrainSource::ReadCodes(std::int32_t x0, std::int32_t z0, std::int32_t width, std::int32_t height,
-                                  std::int32_t bufferWidth, std::int32_t bufferHeight,
-                                  std::vector<std::int32_t>* codes, GDALRasterIOExtraArg* extra)
+                                  std::int32_t bufferWidth, std::int32_t bufferHeight, std::int32_t* codes,
+                                  GDALRasterIOExtraArg* extra)
 {
+    CGdal::CQuiet quiet;
+    const std::size_t count = static_cast<std::size_t>(bufferWidth) * static_cast<std::size_t>(bufferHeight);
+    if (m_integerCodes) {
+        // Integer samples of up to 16 bits are their codes less the lowest:
+        // read straight into the window unless the window has holes.
+        if (GDALRasterIOEx(m_band, GF_Read, x0, z0, width, height, codes, bufferWidth, bufferHeight, GDT_Int32, 0, 0,
+                           extra) != CE_None)
+            return -1;
+        const auto low = static_cast<std::int32_t>(m_low);
+        const auto noData = static_cast<std::int32_t>(m_noData);
+        const bool noDataFits = m_hasNoData && static_cast<double>(noData) == m_noData;
+        bool holes = false;
+        for (std::size_t i = 0; i < count; ++i) {
+            holes = holes || (noDataFits && codes[i] == noData);
+            codes[i] = std::clamp(codes[i] - low, 0, static_cast<std::int32_t>(kMaxCode));
+        }
+        if (!holes)
+            return 0;
+    }
     CElevationGrid grid;
     if (grid.Allocate(bufferWidth, bufferHeight) != 0)
         return -1;
-    {
-        CGdal::CQuiet quiet;
-        if (GDALRasterIOEx(m_band, GF_Read, x0, z0, width, height, grid.Data(), bufferWidth, bufferHeight,
-                           GDT_Float32, 0, 0, extra) != CE_None)
-            return -1;
-    }
-    const std::size_t count = static_cast<std::size_t>(bufferWidth) * static_cast<std::size_t>(bufferHeight);
+    if (GDALRasterIOEx(m_band, GF_Read, x0, z0, width, height, grid.Data(), bufferWidth, bufferHeight, GDT_Float32, 0,
+                       0, extra) != CE_None)
+        return -1;
     float* samples = grid.Data();
     const float noData = static_cast<float>(m_noData);
     bool holes = false;
@@ -207,10 +223,9 @@ int CGdalTerrainSource::ReadCodes(std::int32_t x0, std::int32_t z0, std::int32_t
     // A window of holes only lies at the lowest height.
     if (holes && grid.FillHoles() != 0)
         std::fill(samples, samples + count, static_cast<float>(m_low));
-    codes->resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         const double code = std::round((static_cast<double>(samples[i]) - m_low) * m_codesPerUnit);
-        (*codes)[i] = static_cast<std::int32_t>(std::clamp(code, 0.0, kMaxCode));
+        codes[i] = static_cast<std::int32_t>(std::clamp(code, 0.0, kMaxCode));
     }
     return 0;
 }
@@ -234,14 +249,17 @@ int CGdalTerrainSource::ReadWindow(std::int32_t x0, std::int32_t z0, std::int32_
     const std::int64_t rz1 = std::clamp<std::int64_t>(static_cast<std::int64_t>(z0) + *height, rz0 + 1, m_height);
     const std::int32_t rw = static_cast<std::int32_t>(rx1 - rx0);
     const std::int32_t rh = static_cast<std::int32_t>(rz1 - rz0);
-    std::vector<std::int32_t> codes;
+    const std::int32_t w = *width;
+    const bool inside = rx0 == x0 && rz0 == z0 && rw == w && rh == *height;
+    std::vector<std::int32_t> codes(inside ? 0 : static_cast<std::size_t>(rw) * static_cast<std::size_t>(rh));
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (ReadCodes(static_cast<std::int32_t>(rx0), static_cast<std::int32_t>(rz0), rw, rh, rw, rh, &codes,
-                      nullptr) != 0)
+        if (ReadCodes(static_cast<std::int32_t>(rx0), static_cast<std::int32_t>(rz0), rw, rh, rw, rh,
+                      inside ? window : codes.data(), nullptr) != 0)
             return -1;
     }
-    const std::int32_t w = *width;
+    if (inside)
+        return 0;
     for (std::int32_t k = 0; k < *height; ++k) {
         const std::int64_t z = std::clamp<std::int64_t>(static_cast<std::int64_t>(z0) + k, rz0, rz1 - 1) - rz0;
         const std::int32_t* row = codes.data() + static_cast<std::size_t>(z) * static_cast<std::size_t>(rw);
@@ -344,8 +362,9 @@ int CGdalTerrainSource::ReadReduced(std::int32_t maxSide, std::vector<std::int32
     extra.eResampleAlg = GRIORA_NearestNeighbour;
     extra.pfnProgress = progress;
     extra.pProgressData = progressData;
+    codes->resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     std::lock_guard<std::mutex> guard(m_lock);
-    if (ReadCodes(0, 0, m_width, m_height, w, h, codes, &extra) != 0)
+    if (ReadCodes(0, 0, m_width, m_height, w, h, codes->data(), &extra) != 0)
         return -1;
     *width = w;
     *height = h;

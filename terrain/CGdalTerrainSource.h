@@ -73,11 +73,11 @@ public:
 
 private:
     int Fail(const std::string& message);
-    // Reads the raw samples of the source rectangle into `samples` as
-    // width x height codes (bufferWidth x bufferHeight after GDAL's
-    // resampling), holes filled. 0, or -1.
+    // Reads the width x height source rectangle at (x0, z0) into `codes`
+    // (bufferWidth x bufferHeight of them, after GDAL's resampling), holes
+    // filled. Under m_lock. 0, or -1.
     int ReadCodes(std::int32_t x0, std::int32_t z0, std::int32_t width, std::int32_t height,
-                  std::int32_t bufferWidth, std::int32_t bufferHeight, std::vector<std::int32_t>* codes,
+                  std::int32_t bufferWidth, std::int32_t bufferHeight, std::int32_t* codes,
                   GDALRasterIOExtraArg* extra);
 
     std::mutex m_lock; // every GDAL call on the two datasets
@@ -94,6 +94,7 @@ private:
     // Code of a raw sample v: (v - m_low) * m_codesPerUnit, rounded, clamped.
     double m_low = 0.0;
     double m_codesPerUnit = 1.0;
+    bool m_integerCodes = false; // codes are the samples less m_low, read as integers
     std::int32_t m_lowCode = 0;
     std::int32_t m_highCode = 0;
     bool m_hasNoData = false;

@@ -1,7 +1,6 @@
 #include "terrain/CWindowPainter.h"
 
 #include <algorithm>
-#include <memory>
 
 #include "terrain/TerrainFiles.h"
 
@@ -20,22 +19,19 @@ int CWindowPainter::LoadTiles(const std::string& folder)
     return m_hasTiles ? 0 : -1;
 }
 
-int CWindowPainter::Paint(const std::int32_t* window, std::int32_t width, std::int32_t height, std::int32_t lowCode,
+int CWindowPainter::Paint(std::int32_t* window, std::int32_t width, std::int32_t height, std::int32_t lowCode,
                           std::int32_t highCode, const std::function<void(const CBitmapEx&)>& use)
 {
     if (window == nullptr || width <= 0 || height <= 0)
         return -1;
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    std::unique_ptr<std::int32_t[]> levels(new (std::nothrow) std::int32_t[count]);
-    if (!levels)
-        return -1;
-    const double range = std::max(1, highCode - lowCode);
-    for (std::size_t i = 0; i < count; ++i)
-        levels[i] = std::clamp(static_cast<std::int32_t>((window[i] - lowCode) * 255.0 / range), 0, 255);
     std::lock_guard<std::mutex> guard(m_lock);
     if (!m_hasTiles)
         return -1;
-    m_generator.m_heightWindow = levels.get();
+    const double range = std::max(1, highCode - lowCode);
+    for (std::size_t i = 0; i < count; ++i)
+        window[i] = std::clamp(static_cast<std::int32_t>((window[i] - lowCode) * 255.0 / range), 0, 255);
+    m_generator.m_heightWindow = window;
     m_generator.m_width = width;
     m_generator.m_height = height;
     const int painted = m_generator.Synthesize(width, height);

@@ -22,9 +22,10 @@ public:
 
     // Paints the width x height window of codes (lowCode..highCode being the
     // terrain's range) and hands the colours (one pixel per sample) to `use`
-    // before releasing them. 0, or -1 without tiles or memory (`use` is then
-    // not called).
-    int Paint(const std::int32_t* window, std::int32_t width, std::int32_t height, std::int32_t lowCode,
+    // before releasing them. The window's codes become the levels painted
+    // (no second window in memory). 0, or -1 without tiles or memory (`use`
+    // is then not called).
+    int Paint(std::int32_t* window, std::int32_t width, std::int32_t height, std::int32_t lowCode,
               std::int32_t highCode, const std::function<void(const CBitmapEx&)>& use);
 
 private:
