@@ -3,12 +3,14 @@
 // default terrain if the user wants it); see CLauncher for the decisions.
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -30,13 +32,14 @@ const QString kCaption = QStringLiteral("vantaPeak");
 
 void Usage(std::FILE* out)
 {
-    std::fputs("Uso: vantapeak-launcher [opciones]\n"
+    std::fputs("Uso: vantapeak-launcher [opciones] [fichero...]\n"
                "\n"
                "Abre vantaPeak en su carpeta de datos, $XDG_DATA_HOME/vantapeak (por defecto\n"
                "~/.local/share/vantapeak). La primera vez copia allí las cinco texturas y, si\n"
                "no hay terreno, ofrece generar el terreno predeterminado; después inicia\n"
                "vantapeak en esa carpeta con las opciones --start --tour --speed 500\n"
-               "--clearance 50 --look enhanced.\n"
+               "--clearance 50 --look enhanced. Con ficheros de elevaciones (GeoTIFF, .hgt),\n"
+               "vuela sobre ellos (--terrain) en lugar del terreno de la carpeta.\n"
                "\n"
                "Opciones:\n"
                "  --help     muestra esta ayuda\n"
@@ -127,6 +130,7 @@ int main(int argc, char** argv)
 {
     // The options are read before any display is opened, so that --help
     // works anywhere.
+    QStringList terrain;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             Usage(stdout);
@@ -135,6 +139,10 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("vantapeak-launcher %s\n", VP_VERSION);
             return 0;
+        }
+        if (argv[i][0] != '-') {
+            terrain << QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath();
+            continue;
         }
         std::fprintf(stderr, "vantapeak-launcher: opción no válida: %s\n", argv[i]);
         Usage(stderr);
@@ -145,6 +153,21 @@ int main(int argc, char** argv)
     app.setApplicationName(kCaption);
     app.setWindowIcon(MakeAppIcon());
 
+    if (!terrain.isEmpty()) {
+        // Files opened from the desktop: flown straight from where they are,
+        // painted with the installed tiles (the folder that holds Textures).
+        QStringList arguments = CLauncher::FlightArguments();
+        for (const QString& file : terrain) {
+            arguments << QStringLiteral("--terrain") << file;
+        }
+        const QString tiles = CLauncher::FindTileSource(CLauncher::TileCandidates(QCoreApplication::applicationDirPath()));
+        const QString folder = tiles.isEmpty() ? QDir::homePath() : QFileInfo(tiles).absolutePath();
+        if (Start(folder, arguments) != 0) {
+            ShowError(QString::fromUtf8("No se pudo iniciar vantapeak"));
+            return 1;
+        }
+        return 0;
+    }
     const QString dataDir = CLauncher::DataFolder(qEnvironmentVariable("XDG_DATA_HOME"), qEnvironmentVariable("HOME"));
     CLaunchSequence sequence(dataDir, CLauncher::TileCandidates(QCoreApplication::applicationDirPath()),
         {AskGenerate, Generate, Start, ShowError});

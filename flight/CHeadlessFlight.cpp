@@ -41,12 +41,12 @@ int CHeadlessFlight::Begin(const Settings& settings)
     }
     page.landscape->m_minError = settings.minError;
     page.landscape->m_maxRenderTime = settings.maxRenderTime;
+    // Level, whatever pitch a still view of the terrain would take: the
+    // flight goes forward along the look.
     D3DXVECTOR3 start;
     float pitch = 0.0f;
     m_pager.StartView(*page.landscape, page.width, page.height, &start, &pitch);
     m_camera.SetPosition(start);
-    if (pitch != 0.0f)
-        m_camera.Pitch(pitch, pitch);
     m_landscape = page.landscape.release();
     m_originX = 0.0f;
     m_originZ = 0.0f;

@@ -175,6 +175,11 @@ public:
     // tiles) and the vertical exaggeration `verticalScale`. No files: the
     // working folder's terrain, as by default.
     void SetTerrainFiles(std::vector<std::string> files, std::string imagery = {}, double verticalScale = 1.0);
+    // Opens elevation files (dropped on the form): before the start they
+    // become the terrain and the simulation starts over them (an unreadable
+    // file is reported and the form goes on as before); a running flight
+    // keeps its terrain and the files open in a new vantaPeak window.
+    void OpenTerrainFiles(const std::vector<std::string>& files);
     // Builds the device the start command draws with: the render surface the
     // device shows its frames in (or null) and the device, from the client
     // size of the render control. By default an OpenGL window inside the
@@ -208,6 +213,8 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void changeEvent(QEvent* event) override;
     // The exchange itself, in map order; UpdateData's contract.
     bool DoDataExchange(bool saveAndValidate);

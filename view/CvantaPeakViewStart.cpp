@@ -166,7 +166,9 @@ void CvantaPeakView::OnStartSimulation()
     float pitch = 0.0f;
     m_pager->StartView(*page.landscape, page.width, page.height, &start, &pitch);
     m_camera.SetPosition(start);
-    if (pitch != 0.0f) {
+    // A camera that flies from the start stays level: pitched, its forward
+    // flight would dive into the ground.
+    if (pitch != 0.0f && !m_tour && m_speedKmh == 0.0f) {
         m_camera.Pitch(pitch, pitch);
     }
     CLandscape* landscape = page.landscape.release();
