@@ -46,6 +46,8 @@ public:
     int OpenImagery(const std::string& file);
 
     const std::string& Message() const { return m_message; }
+    // Whether the raster has overviews (reduced reads are then quick).
+    bool HasOverviews() const { return m_band != nullptr && GDALGetOverviewCount(m_band) > 0; }
 
     std::int32_t Width() const override { return m_width; }
     std::int32_t Height() const override { return m_height; }

@@ -4,7 +4,9 @@
 #include "view/CvantaPeakView.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFrame>
+#include <QProgressDialog>
 #include <QSlider>
 #include <QWindow>
 
@@ -209,7 +211,22 @@ int CvantaPeakView::OpenStreamedTerrain()
     std::int32_t width = 0;
     std::int32_t height = 0;
     const std::int32_t side = std::max({2, contents.width(), contents.height()});
-    if (source->ReadReduced(side, &codes, &width, &height) == 0) {
+    // Without overviews the whole file is read once: its progress is shown,
+    // and a cancel leaves the map empty.
+    std::unique_ptr<QProgressDialog> progress;
+    if (!source->HasOverviews()) {
+        progress = std::make_unique<QProgressDialog>(QString::fromUtf8("Leyendo el mapa general del terreno..."),
+                                                     QString::fromUtf8("Cancelar"), 0, 1000, this);
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setMinimumDuration(500);
+    }
+    const auto shown = [](double fraction, const char*, void* dialog) -> int {
+        auto* bar = static_cast<QProgressDialog*>(dialog);
+        bar->setValue(static_cast<int>(fraction * 1000.0));
+        QCoreApplication::processEvents();
+        return bar->wasCanceled() ? 0 : 1;
+    };
+    if (source->ReadReduced(side, &codes, &width, &height, progress ? +shown : nullptr, progress.get()) == 0) {
         std::int32_t low = 0;
         std::int32_t high = 0;
         source->CodeRange(&low, &high);
