@@ -88,7 +88,7 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
                 std::int32_t low = 0;
                 std::int32_t high = 0;
                 m_source.CodeRange(&low, &high);
-                m_painter->Paint(window.get(), w, h, low, high, [&](const CBitmapEx& painted) {
+                m_painter->Paint(window.get(), x0, z0, w, h, low, high, [&](const CBitmapEx& painted) {
                     texture = CreatePageTexture(m_device, painted, 0, 0, w, h);
                 });
             }
