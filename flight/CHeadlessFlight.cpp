@@ -34,7 +34,7 @@ int CHeadlessFlight::Begin(const Settings& settings)
 {
     DestroyLandscape();
     CTerrainPager::Page page = m_pager.BuildFirst(m_textured);
-    if (!page.landscape || page.status != 0) {
+    if (!page.landscape || page.status != 0 || page.width < 2 || page.height < 2) {
         if (page.landscape)
             page.landscape->Destroy();
         return -1;
@@ -62,8 +62,11 @@ void CHeadlessFlight::PageIfNeeded()
         return;
     const std::uint32_t t0 = TickCount();
     CTerrainPager::Page page = m_pager.BuildAround(eye.x, eye.z, m_textured);
-    if (!page.landscape)
+    if (!page.landscape || page.width < 2 || page.height < 2) {
+        if (page.landscape)
+            page.landscape->Destroy();
         return; // past the far edge, or the read failed: the current landscape stays
+    }
     page.landscape->m_minError = m_landscape->m_minError;
     page.landscape->m_maxRenderTime = m_landscape->m_maxRenderTime;
     DestroyLandscape();

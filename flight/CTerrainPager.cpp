@@ -67,7 +67,7 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
         page.status = -1;
         return page;
     }
-    if (page.width < 2 || page.height < 2)
+    if (page.width <= 0 || page.height <= 0)
         return page;
     const std::int32_t w = page.width;
     const std::int32_t h = page.height;

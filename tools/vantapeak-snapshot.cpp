@@ -433,9 +433,12 @@ int main(int argc, char** argv)
         z0 = std::min(z0, std::max(0, mapHeight - 2));
     }
     CTerrainPager::Page first = pager.BuildAt(x0, z0, !options.wireframe);
-    if (!first.landscape) {
+    if (!first.landscape || first.width < 2 || first.height < 2) {
+        const bool unread = !first.landscape && first.status != 0;
+        if (first.landscape)
+            first.landscape->Destroy();
         std::fprintf(stderr, "vantapeak-snapshot: %s\n",
-                     first.status != 0 ? "no se puede leer el terreno" : "el terreno es demasiado pequeño");
+                     unread ? "no se puede leer el terreno" : "el terreno es demasiado pequeño");
         ReleaseDirect3D();
         return 1;
     }
