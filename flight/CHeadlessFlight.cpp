@@ -3,8 +3,8 @@
 #include "flight/CGroundHeight.h"
 #include "flight/CPageBuilder.h"
 #include "flight/CTerrainFollower.h"
+#include "flight/PageTexture.h"
 #include "landscape/CLandscape.h"
-#include "render/PageTexture.h"
 #include "terrain/CTerrainModel.h"
 #include "terrain/TickCount.h"
 

@@ -17,10 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "config/Version.h"
+
 class COptionParser {
 public:
     // Version printed by --version (the program's version record).
-    static constexpr const char* kVersion = "1.0.0.1";
+    static constexpr const char* kVersion = kVantaPeakVersion;
     // Exit status of a bad command line.
     static constexpr int kUsageError = 2;
 

@@ -12,6 +12,9 @@
 
 #include <sys/wait.h>
 
+#include "config/GuidedFlight.h"
+#include "config/Version.h"
+
 namespace {
 
 struct Outcome {
@@ -97,6 +100,31 @@ TEST(ProgramCommandLine, HelpAndVersionEndWithZeroWithoutADisplay)
         EXPECT_EQ(version.output, std::string(program.name) + " 1.0.0.1\n");
     }
 }
+
+#ifdef VP_LAUNCHER_PROGRAM
+// The menu entry's launcher says the programs' version and the options it
+// starts vantapeak with, filled into lines of at most 79 columns.
+TEST(ProgramCommandLine, LauncherSaysTheVersionAndTheGuidedFlight)
+{
+    const Outcome version = RunProgram(VP_LAUNCHER_PROGRAM, "--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output, std::string("vantapeak-launcher ") + kVantaPeakVersion + "\n");
+
+    const Outcome help = RunProgram(VP_LAUNCHER_PROGRAM, "--help");
+    EXPECT_EQ(help.status, 0) << help.output;
+    std::string joined;
+    std::size_t start = 0;
+    while (start < help.output.size()) {
+        const std::size_t end = help.output.find('\n', start);
+        const std::string line = help.output.substr(start, end - start);
+        EXPECT_LE(line.size(), 79u + 1u) << line; // one accented letter takes two bytes
+        joined += line + ' ';
+        start = end == std::string::npos ? help.output.size() : end + 1;
+    }
+    EXPECT_NE(joined.find(std::string("con las opciones ") + kGuidedFlightLine + "."), std::string::npos)
+        << help.output;
+}
+#endif
 
 TEST(ProgramCommandLine, BadOptionsAndValuesAreNamedAndEndWithTwo)
 {
