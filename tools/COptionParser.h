@@ -62,6 +62,12 @@ public:
     // otherwise the exit status (0 after help or version, 2 on error).
     int Handle(int argc, char** argv, std::FILE* out = stdout, std::FILE* err = stderr);
 
+    // The number readers of AddNumber and AddInteger, for AddCustom values
+    // made of numbers: the whole text must be one finite decimal number (one
+    // whole number) that fits; false otherwise, *value untouched.
+    static bool ReadNumber(const std::string& text, double* value);
+    static bool ReadInteger(const std::string& text, long long* value);
+
     std::string HelpText() const;
     std::string VersionText() const;
     // The error line and a hint to --help; empty unless Parse failed.

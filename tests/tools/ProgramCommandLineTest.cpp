@@ -97,7 +97,7 @@ TEST(ProgramCommandLine, HelpAndVersionEndWithZeroWithoutADisplay)
 
         const Outcome version = RunProgram(program.path, "--version");
         EXPECT_EQ(version.status, 0);
-        EXPECT_EQ(version.output, std::string(program.name) + " 1.0.0.1\n");
+        EXPECT_EQ(version.output, std::string(program.name) + " " + kVantaPeakVersion + "\n");
     }
 }
 
