@@ -336,7 +336,7 @@ namespace {
 
 class FailingProvider final : public IContextProvider {
 public:
-    int Create() override { return -1; }
+    int Create() override { return Fail("eglInitialize: error EGL 0x3001"); }
     int MakeCurrent() override { return -1; }
     void DoneCurrent() override {}
     bool HasScreen() const override { return false; }
@@ -371,6 +371,33 @@ TEST(InitDirect3DTest, NoContextGivesNoDevice)
     EXPECT_EQ(viewport.Height, 390u);
     ReleaseDirect3D();
     EXPECT_EQ(g_device, nullptr);
+}
+
+// Standard error names the step that kept the device from starting.
+TEST(InitDirect3DTest, AFailedStartSaysWhichStepFailed)
+{
+    struct Case {
+        const char* what;
+        bool provider;
+        int width, height;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"no provider", false, 556, 390, "no hay proveedor de contexto"},
+        {"empty back buffer", true, 0, 390, "0x390 no tiene área"},
+        {"context", true, 556, 390, "falla el contexto OpenGL 3.3: eglInitialize: error EGL 0x3001"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FailingProvider provider;
+        IDevice* device = nullptr;
+        testing::internal::CaptureStderr();
+        InitDirect3D(c.provider ? &provider : nullptr, c.width, c.height, &device);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(device, nullptr);
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        EXPECT_NE(said.find("no se crea el dispositivo gráfico"), std::string::npos) << said;
+    }
 }
 
 TEST(GLDeviceHandoverTest, ARenderThreadThatDetachesHandsTheContextOver)
