@@ -103,7 +103,7 @@ TEST(ProgramCommandLine, HelpAndVersionEndWithZeroWithoutADisplay)
 
 #ifdef VP_LAUNCHER_PROGRAM
 // The menu entry's launcher says the programs' version and the options it
-// starts vantapeak with, filled into lines of at most 79 columns.
+// starts vantapeak with.
 TEST(ProgramCommandLine, LauncherSaysTheVersionAndTheGuidedFlight)
 {
     const Outcome version = RunProgram(VP_LAUNCHER_PROGRAM, "--version");
@@ -112,15 +112,8 @@ TEST(ProgramCommandLine, LauncherSaysTheVersionAndTheGuidedFlight)
 
     const Outcome help = RunProgram(VP_LAUNCHER_PROGRAM, "--help");
     EXPECT_EQ(help.status, 0) << help.output;
-    std::string joined;
-    std::size_t start = 0;
-    while (start < help.output.size()) {
-        const std::size_t end = help.output.find('\n', start);
-        const std::string line = help.output.substr(start, end - start);
-        EXPECT_LE(line.size(), 79u + 1u) << line; // one accented letter takes two bytes
-        joined += line + ' ';
-        start = end == std::string::npos ? help.output.size() : end + 1;
-    }
+    std::string joined = help.output;
+    std::replace(joined.begin(), joined.end(), '\n', ' ');
     EXPECT_NE(joined.find(std::string("con las opciones ") + kGuidedFlightLine + "."), std::string::npos)
         << help.output;
 }

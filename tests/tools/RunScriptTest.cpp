@@ -35,20 +35,15 @@ TEST(RunScript, FailsClearlyWhenTheProgramIsNotBuilt)
 // A dry run of `make run` (nothing is built or run) shows the script's line.
 TEST(RunScript, MakeRunFliesTheGuidedFlightOfTheLauncher)
 {
-    const std::string command =
-        std::string("make -n -C '") + VP_SOURCE_DIR + "' run BUILD=build-that-does-not-exist 2>&1";
+    const std::string command = std::string("make -n -C '") + VP_SOURCE_DIR + "' run BUILD=nowhere 2>&1";
     std::FILE* pipe = ::popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string output;
-    std::array<char, 1024> buffer;
-    std::size_t read = 0;
-    while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        output.append(buffer.data(), read);
-    }
+    for (int c = std::fgetc(pipe); c != EOF; c = std::fgetc(pipe))
+        output += static_cast<char>(c);
     ::pclose(pipe);
-    const std::string line =
-        std::string("bash scripts/run.sh build-that-does-not-exist ") + kGuidedFlightLine + "\n";
-    EXPECT_NE(output.find(line), std::string::npos) << output;
+    EXPECT_NE(output.find(std::string("bash scripts/run.sh nowhere ") + kGuidedFlightLine + "\n"), std::string::npos)
+        << output;
 }
 
 }  // namespace
