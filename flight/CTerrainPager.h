@@ -18,8 +18,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "flight/PageTexture.h"
 #include "render/D3DXMath.h"
-#include "render/PageTexture.h"
 
 class CLandscape;
 class CWindowPainter;
