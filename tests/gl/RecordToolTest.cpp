@@ -1,10 +1,12 @@
 // vantapeak-snapshot --record on a small generated terrain folder: a flight
 // recorded to MP4 and to a folder of PNG frames and read back (frame count,
-// size, codec), the figures it prints, and an unwritable or refused output
-// leaving nothing behind.
+// size, codec), the figures it prints, and an unwritable or refused output,
+// a folder in the video's place or a recording stopped by a signal leaving
+// nothing behind.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -142,5 +144,53 @@ TEST_F(RecordToolTest, AnUnwritableOutputIsAClearErrorAndLeavesNothing)
         EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << c.arguments << ": " << run.err;
         EXPECT_TRUE(Leftovers(m_dir).empty()) << c.arguments;
+    }
+}
+
+TEST_F(RecordToolTest, AFolderInTheVideosPlaceIsRefusedBeforeRecording)
+{
+    const fs::path folder = m_dir / "d.mp4";
+    fs::create_directory(folder);
+    const ToolRun run = RunTool("--record " + folder.string() + " --seconds 1", m_dir);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("es una carpeta"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("Grabando"), std::string::npos) << "refused before the first frame: " << run.err;
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_TRUE(fs::is_empty(folder));
+    EXPECT_FALSE(fs::exists(m_dir / "d.mp4.part"));
+}
+
+TEST_F(RecordToolTest, ASignalStopsTheRecordingAndLeavesNoPart)
+{
+    struct Case {
+        const char* signal;
+        const char* out;
+    } cases[] = {{"TERM", "flight.mp4"}, {"INT", "flight.mp4"}, {"TERM", "frames"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.signal) + " " + c.out);
+        const fs::path out = m_dir / c.out;
+        const fs::path part = m_dir / (std::string(c.out) + ".part");
+        const fs::path err = m_dir / "err.txt";
+        // The tool runs in the background until its part exists and it has
+        // written a few frames; then two signals, as `timeout` sends them.
+        const std::string script = std::string(VP_SNAPSHOT_TOOL) + " --dir " + m_dir.string() + " --record " +
+                                   out.string() + " --seconds 60 2>" + err.string() + " & p=$!; " +
+                                   "for i in $(seq 300); do [ -e " + part.string() + " ] && break; sleep 0.1; done; " +
+                                   "sleep 1; kill -" + c.signal + " $p; kill -" + c.signal + " $p; wait $p";
+        const int status = std::system(("bash -c '" + script + "'").c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        std::FILE* file = std::fopen(err.c_str(), "r");
+        std::string message;
+        char buffer[512];
+        while (file != nullptr && std::fgets(buffer, sizeof buffer, file) != nullptr)
+            message += buffer;
+        if (file != nullptr)
+            std::fclose(file);
+        EXPECT_NE(message.find("grabación interrumpida"), std::string::npos) << message;
+        fs::remove(err);
+        EXPECT_FALSE(fs::exists(out));
+        EXPECT_FALSE(fs::exists(part));
+        EXPECT_TRUE(Leftovers(m_dir).empty());
     }
 }
