@@ -55,7 +55,7 @@ int CSignalCloser::Install()
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    action.sa_flags = SA_RESTART;
     for (int signalNumber : kSignals) {
         if (sigaction(signalNumber, &action, nullptr) != 0) {
             return -1;
@@ -79,6 +79,10 @@ void CSignalCloser::OnReadable()
     char bytes[16];
     while (::read(m_pipe[0], bytes, sizeof bytes) > 0) {
     }
+    if (m_fired) {
+        return;
+    }
+    m_fired = true;
     if (m_onSignal) {
         m_onSignal();
     }

@@ -1,5 +1,6 @@
 // SIGINT and SIGTERM reach the closing action on the user-interface thread,
-// once per signal, and the default handlers come back afterwards.
+// once however many signals come, and the default handlers come back when
+// the closer goes.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -44,8 +45,17 @@ TEST(CSignalCloser, EachSignalRunsTheActionOnTheEventLoop)
             EXPECT_EQ(runs, 0);
             ProcessUntil([&runs] { return runs > 0; });
             EXPECT_EQ(runs, 1);
-            // One-shot: a second signal would end the program the default way.
-            EXPECT_TRUE(HandlerIsDefault(signalNumber));
+            // A second and a third signal (SIGINT and SIGTERM mixed) neither
+            // kill the process nor run the action again.
+            EXPECT_FALSE(HandlerIsDefault(signalNumber));
+            std::raise(SIGTERM);
+            std::raise(SIGINT);
+            QElapsedTimer settle;
+            settle.start();
+            while (settle.elapsed() < 200) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            }
+            EXPECT_EQ(runs, 1);
         }
         EXPECT_TRUE(HandlerIsDefault(SIGINT));
         EXPECT_TRUE(HandlerIsDefault(SIGTERM));
