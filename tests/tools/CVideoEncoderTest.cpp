@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -103,4 +104,32 @@ TEST_F(CVideoEncoderTest, AnUnfinishedVideoLeavesNoFile)
         ASSERT_EQ(forgotten.Write(Frame(64, 48, 0).data(), &error), 0);
     }
     EXPECT_TRUE(fs::is_empty(m_dir)) << "destroyed before Finish: nothing left";
+}
+
+TEST_F(CVideoEncoderTest, AFolderInTheVideosPlaceLeavesNoPartBehind)
+{
+    const std::string path = (m_dir / "d.mp4").string();
+    fs::create_directory(path);
+    std::string error;
+    {
+        // There before the start: refused before anything is written.
+        CVideoEncoder encoder;
+        EXPECT_EQ(encoder.Open(path, 64, 48, 30, &error), -1);
+        EXPECT_NE(error.find("es una carpeta"), std::string::npos) << error;
+        EXPECT_FALSE(fs::exists(CVideoEncoder::TemporaryPath(path)));
+    }
+    fs::remove(path);
+    {
+        // Made while recording, with something in it: the rename fails and
+        // the finished temporary video goes too.
+        CVideoEncoder encoder;
+        ASSERT_EQ(encoder.Open(path, 64, 48, 30, &error), 0) << error;
+        ASSERT_EQ(encoder.Write(Frame(64, 48, 0).data(), &error), 0) << error;
+        fs::create_directory(path);
+        std::ofstream(fs::path(path) / "keep.txt") << "kept";
+        EXPECT_EQ(encoder.Finish(&error), -1);
+        EXPECT_NE(error.find("no se puede escribir"), std::string::npos) << error;
+        EXPECT_FALSE(fs::exists(CVideoEncoder::TemporaryPath(path)));
+    }
+    EXPECT_TRUE(fs::exists(fs::path(path) / "keep.txt"));
 }
