@@ -27,8 +27,11 @@ CSignalCloser::CSignalCloser(std::function<void()> onSignal, QObject* parent)
 CSignalCloser::~CSignalCloser()
 {
     if (m_installed) {
+        // Once the closing action has run the program is on its way out: a
+        // late signal (the second of `timeout`'s two) must not turn that
+        // clean end into a kill, so the signals stay ignored.
         for (int signalNumber : kSignals) {
-            std::signal(signalNumber, SIG_DFL);
+            std::signal(signalNumber, m_fired ? SIG_IGN : SIG_DFL);
         }
         g_writeEnd.store(-1);
     }

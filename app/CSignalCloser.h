@@ -21,7 +21,9 @@ class CSignalCloser : public QObject {
 
 public:
     explicit CSignalCloser(std::function<void()> onSignal, QObject* parent = nullptr);
-    // Restores the default handlers and closes the pipe.
+    // Restores the default handlers (or, once the closing action has run,
+    // ignores the signals for the rest of the program's end) and closes the
+    // pipe.
     ~CSignalCloser() override;
     CSignalCloser(const CSignalCloser&) = delete;
     CSignalCloser& operator=(const CSignalCloser&) = delete;

@@ -33,10 +33,8 @@ void WriteBitmap(const QString& path)
     QDir().mkpath(QFileInfo(path).path());
     CBitmapEx bitmap;
     ASSERT_EQ(bitmap.CreateBlank(8, 8), 0);
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            bitmap.WritePixel(x, y, 0x404040u);
-        }
+    for (int i = 0; i < 64; ++i) {
+        bitmap.WritePixel(i % 8, i / 8, 0x404040u);
     }
     ASSERT_EQ(bitmap.SaveToFile(QFile::encodeName(path).constData()), 0);
 }
@@ -137,8 +135,7 @@ TEST_F(CLaunchSequenceTest, DeclinedCancelledOrFailedGenerationOpensTheForm)
 
 TEST_F(CLaunchSequenceTest, DamagedTerrainIsOfferedAgainInsteadOfFlown)
 {
-    // A heightmap cut short (a full disk, a copy interrupted): present, but
-    // the program could not read it.
+    // A heightmap cut short: present, but the program could not read it.
     ASSERT_EQ(Run(true, Generation::Done), 0);
     const QString heightmap = m_dataDir + QStringLiteral("/terrainMdt_8193x8193.bmp");
     ASSERT_TRUE(QFile::resize(heightmap, 100));

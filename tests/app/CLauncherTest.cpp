@@ -55,8 +55,6 @@ TEST(CLauncherTest, NextStepFollowsWhatIsOnDisk)
     noHome.dataDir.clear();
     CLauncher::Facts damaged = ready;
     damaged.terrainProblem = QStringLiteral("terrainMdt_8193x8193.bmp: está cortado");
-    CLauncher::Facts damagedNoTiles = Facts(Folder::Ready, kAllTiles, QString(), true);
-    damagedNoTiles.terrainProblem = damaged.terrainProblem;
 
     const DecisionCase cases[] = {
         {"no place for data", noHome, Step::Fail, "XDG_DATA_HOME"},
@@ -89,9 +87,6 @@ TEST(CLauncherTest, NextStepFollowsWhatIsOnDisk)
         {"terrain generated", With(ready, true, true, Offer::Generated), Step::StartFlight, nullptr},
         {"terrain damaged: offer it again", damaged, Step::OfferTerrain, nullptr},
         {"terrain damaged, declined", With(damaged, false, true, Offer::Declined), Step::StartPlain, nullptr},
-        {"terrain damaged, generated still damaged", With(damaged, false, true, Offer::Generated), Step::StartPlain,
-         nullptr},
-        {"terrain damaged, tiles nowhere", damagedNoTiles, Step::Fail, "No se encuentran las texturas"},
     };
     for (const DecisionCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,12 +1,10 @@
 // The application shell: start-up, menu, accelerators, document commands,
-// about box, command line, recent-file list, and closing while a flight runs.
+// about box, command line and recent-file list.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QDialog>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -19,17 +17,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <chrono>
 #include <csignal>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CvantaPeakApp.h"
-#include "terrain/CBitmapEx.h"
-#include "tests/support/CRecordingDevice.h"
 #include "view/CvantaPeakView.h"
 #include "view/MessageBox.h"
 
@@ -346,43 +340,6 @@ TEST_F(AppTest, TerminationSignalClosesTheFrameAsExitDoes)
         }
         EXPECT_FALSE(Frame()->isVisible());
     }
-}
-
-TEST_F(AppTest, ClosingTheFrameEndsTheFlightBeforeItsWindowGoes)
-{
-    // Qt destroys the render window's surface as the frame closes, before
-    // any destructor runs: no frame may be presented after the close.
-    static CRecordingDevice device{556, 390}; // outlives every frame of this run
-    CBitmapEx ramp;
-    ASSERT_EQ(ramp.CreateBlank(129, 129), 0);
-    for (int y = 0; y < 129; ++y) {
-        for (int x = 0; x < 129; ++x) {
-            ramp.WritePixel(x, y, static_cast<std::uint32_t>((x + y) % 256) * 0x010101u);
-        }
-    }
-    for (const char* name : {"terrainMdt_8193x8193.bmp", "terrainMdt_8193x8193_Texture.bmp"}) {
-        ASSERT_EQ(ramp.SaveToFile(QFile::encodeName(FilePath(name)).constData()), 0);
-    }
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(m_dir.path());
-    ASSERT_TRUE(Start());
-    CvantaPeakView* view = Frame()->View();
-    view->SetDeviceFactory([](QWidget*, int, int) -> IDevice* { return &device; });
-    view->OnCommand(CvantaPeakView::ID_START_SIMULATION);
-    QDir::setCurrent(previous);
-    ASSERT_TRUE(view->Started()) << m_messages.join('\n').toStdString();
-    QElapsedTimer timer;
-    timer.start();
-    while (device.CountOf(DeviceOp::Present) < 3 && timer.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    ASSERT_GE(device.CountOf(DeviceOp::Present), 3);
-
-    Frame()->close();
-    const int presented = device.CountOf(DeviceOp::Present);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(device.CountOf(DeviceOp::Present), presented);
-    device.ClearCalls();
 }
 
 TEST_F(AppTest, StatisticsRowsReachTheFileWithoutWaitingForTheClose)
