@@ -10,9 +10,9 @@
 #include <sys/stat.h>
 
 #include <gdal.h>
-#include <cpl_error.h>
 
 #include "terrain/CBitmapEx.h"
+#include "terrain/CGdal.h"
 #include "terrain/CHeightmap16File.h"
 #include "terrain/TerrainFiles.h"
 
@@ -104,33 +104,32 @@ int CTerrainCheck::CheckHeights16(const std::string& path, std::int32_t width, s
     const long long size = FileSize(path, reason);
     if (size < 0)
         return -1;
-    CHeightmap16File::InitialiseGdal();
-    CPLPushErrorHandler(CPLQuietErrorHandler);
+    CGdal::Initialise();
+    CGdal::CQuiet quiet;
     const char* const drivers[] = {"GTiff", nullptr};
-    GDALDatasetH dataset = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, drivers, nullptr, nullptr);
-    CPLPopErrorHandler();
-    if (dataset == nullptr)
+    const CGdal::CDataset opened(
+        GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, drivers, nullptr, nullptr));
+    if (!opened)
         return Fail(reason, "no es un GeoTIFF que se pueda abrir (cabecera dañada o fichero cortado)");
-    int result = 0;
+    GDALDatasetH dataset = opened.Get();
     const std::int32_t w = GDALGetRasterXSize(dataset);
     const std::int32_t h = GDALGetRasterYSize(dataset);
+    if (GDALGetRasterCount(dataset) != 1 || GDALGetRasterDataType(GDALGetRasterBand(dataset, 1)) != GDT_UInt16)
+        return Fail(reason, "no tiene una sola banda de enteros de 16 bits sin signo");
+    if (w != width || h != height)
+        return Fail(reason, "mide " + SizeText(w, h) + " y el mapa de alturas " + SizeText(width, height));
     const char* item = GDALGetMetadataItem(dataset, CHeightmap16File::kScaleItem, nullptr);
     char* end = nullptr;
     const double scale = item != nullptr ? std::strtod(item, &end) : 0.0;
-    const char* compression = GDALGetMetadataItem(dataset, "COMPRESSION", "IMAGE_STRUCTURE");
-    const long long samplesBytes = 2LL * w * h;
-    if (GDALGetRasterCount(dataset) != 1 || GDALGetRasterDataType(GDALGetRasterBand(dataset, 1)) != GDT_UInt16) {
-        result = Fail(reason, "no tiene una sola banda de enteros de 16 bits sin signo");
-    } else if (w != width || h != height) {
-        result = Fail(reason, "mide " + SizeText(w, h) + " y el mapa de alturas " + SizeText(width, height));
-    } else if (item == nullptr || end == item || *end != '\0' || !std::isfinite(scale) || !(scale > 0.0)) {
-        result = Fail(reason, std::string("le falta la escala de alturas ") + CHeightmap16File::kScaleItem
+    if (item == nullptr || end == item || *end != '\0' || !std::isfinite(scale) || !(scale > 0.0))
+        return Fail(reason, std::string("le falta la escala de alturas ") + CHeightmap16File::kScaleItem
             + " (un número positivo)");
-    } else if (compression == nullptr && size < samplesBytes) {
-        result = Fail(reason, Printf("está cortado: mide %lld bytes y sus alturas ocupan %lld", size, samplesBytes));
-    }
-    GDALClose(dataset);
-    return result;
+    // Uncompressed samples take their whole size on disk; less means the
+    // file was cut short.
+    const long long samplesBytes = 2LL * w * h;
+    if (GDALGetMetadataItem(dataset, "COMPRESSION", "IMAGE_STRUCTURE") == nullptr && size < samplesBytes)
+        return Fail(reason, Printf("está cortado: mide %lld bytes y sus alturas ocupan %lld", size, samplesBytes));
+    return 0;
 }
 
 CTerrainCheck::State CTerrainCheck::CheckFolder(const std::string& folder, std::string* reason)
