@@ -41,5 +41,4 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     bool m_installed = false;
     bool m_fired = false; // the closing action has run
-
 };
