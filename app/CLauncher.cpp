@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "config/GuidedFlight.h"
 #include "terrain/CTerrainCheck.h"
 #include "terrain/CTerrainGenerator.h"
 #include "terrain/TerrainFiles.h"
@@ -174,7 +175,8 @@ int CLauncher::CopyMissingTiles(const QString& source, const QString& dataDir)
 
 QStringList CLauncher::FlightArguments()
 {
-    return {QStringLiteral("--start"),     QStringLiteral("--tour"),      QStringLiteral("--speed"),
-            QStringLiteral("500"),         QStringLiteral("--clearance"), QStringLiteral("50"),
-            QStringLiteral("--look"),      QStringLiteral("enhanced")};
+    QStringList arguments;
+    for (const char* argument : kGuidedFlightArguments)
+        arguments.append(QString::fromLatin1(argument));
+    return arguments;
 }
