@@ -129,7 +129,9 @@ int main(int argc, char** argv)
             "los mismos ficheros y " + TerrainFiles::kHeights16 + " a partir de un fichero de elevaciones.");
     options.AddText("out", "DIR", "carpeta de salida", &settings.folder, "la actual");
     options.AddInteger("size", "N", "lado del terreno en píxeles, de " + std::to_string(CTerrainGenerator::kMinSize) +
-        " a " + std::to_string(CTerrainGenerator::kMaxSize) + "; con --import, lado mayor tras remuestrear",
+        " a " + std::to_string(CTerrainGenerator::kMaxSize) + "; con --import, lado mayor tras remuestrear (cada lado "
+        "del terreno, de " + std::to_string(CElevationImporter::kMinTerrainSize) + " a " +
+        std::to_string(CElevationImporter::kMaxSize) + ")",
         CTerrainGenerator::kMinSize, CTerrainGenerator::kMaxSize, &size,
         std::to_string(CTerrainGenerator::kDefaultSize) + "; con --import, el del fichero");
     options.AddInteger("seed", "N", "semilla del generador, de 0 a 4294967295", 0, 4294967295LL, &seed,

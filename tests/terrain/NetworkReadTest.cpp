@@ -12,6 +12,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,6 +50,12 @@ public:
     }
     ~CStalledServer() { ::close(m_socket); }
     int Port() const { return m_port; }
+    // True once a client's connection waits (within `seconds`).
+    bool WaitForClient(int seconds) const
+    {
+        pollfd waiting {m_socket, POLLIN, 0};
+        return ::poll(&waiting, 1, seconds * 1000) == 1;
+    }
 
 private:
     int m_socket = -1;
@@ -131,7 +138,8 @@ TEST(NetworkRead, CtrlCEndsAnImportWaitingOnAServer)
         ::_exit(127);
     }
     ASSERT_GT(child, 0);
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const bool reading = server.WaitForClient(30); // the tool is in its read, its handler set
+    EXPECT_TRUE(reading);
     ::kill(child, SIGINT);
     const auto interrupted = std::chrono::steady_clock::now();
     int status = 0;
