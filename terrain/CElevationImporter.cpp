@@ -85,6 +85,12 @@ int CElevationImporter::FailRead(const std::string& path, const char* reason, co
     return Fail(Printf("No se pudo leer el fichero %s: %s", path.c_str(), reason));
 }
 
+bool CElevationImporter::Abandon()
+{
+    Stage reading = kReading;
+    return m_stage.compare_exchange_strong(reading, kAbandoned) || reading == kAbandoned;
+}
+
 bool CElevationImporter::GoOn(float fraction)
 {
     m_progress.store(fraction, std::memory_order_relaxed);
@@ -211,7 +217,7 @@ int CElevationImporter::Run(const Settings& settings)
     m_detail.clear();
     m_missingTiles.clear();
     m_progress.store(0.0f, std::memory_order_relaxed);
-    m_touchingFolder.store(false, std::memory_order_release);
+    m_stage.store(kReading);
     if (settings.size != 0 && (settings.size < kMinTerrainSize || settings.size > kMaxSize))
         return Fail(Printf("Tamaño de terreno no válido: %d (debe estar entre %d y %d)", static_cast<int>(settings.size),
             static_cast<int>(kMinTerrainSize), static_cast<int>(kMaxSize)));
@@ -281,7 +287,9 @@ int CElevationImporter::Run(const Settings& settings)
                            "entre %g y %g); revise su georreferenciación o --vertical-scale",
             settings.source.c_str(), heights16.heightScale, CHeightmap16File::kMinHeightScale,
             CHeightmap16File::kMaxHeightScale));
-    m_touchingFolder.store(true, std::memory_order_release);
+    Stage reading = kReading;
+    if (!m_stage.compare_exchange_strong(reading, kWriting))
+        return Fail(kCancelledMessage);
     writer.RemoveLeftovers();
     const int written = writer.Write(model, heights16, [this](float fraction) {
         return GoOn(kPrepared + fraction * (1.0f - kPrepared));

@@ -72,10 +72,11 @@ public:
         std::int32_t& outHeight);
 
     void Cancel() { m_cancel.store(true, std::memory_order_relaxed); }
-    // True while the run has not touched the output folder yet: a caller
-    // whose cancel is not heeded (a network read that hangs on) may then end
-    // the process without leaving anything behind.
-    bool Abandonable() const { return !m_touchingFolder.load(std::memory_order_acquire); }
+    // Gives the run up for a caller whose cancel is not heeded (a network
+    // read that hangs on): true when the run had not touched the output
+    // folder yet and now never will, so the caller may end the process
+    // without leaving anything behind; false once the run is writing.
+    bool Abandon();
     float Progress() const { return m_progress.load(std::memory_order_relaxed); }
 
     // Read after Run has returned.
@@ -96,7 +97,9 @@ private:
 
     std::atomic<bool> m_cancel{false};
     std::atomic<float> m_progress{0.0f};
-    std::atomic<bool> m_touchingFolder{false};
+    // kReading, then kWriting (the run touches the folder) or kAbandoned.
+    enum Stage { kReading, kWriting, kAbandoned };
+    std::atomic<Stage> m_stage{kReading};
     std::string m_message;
     std::string m_detail;
     std::vector<std::string> m_missingTiles;

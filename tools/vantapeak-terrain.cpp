@@ -79,10 +79,11 @@ int RunJob(Job& job, const Settings& settings, const char* label)
             job.Cancel();
             cancelled = std::chrono::steady_clock::now();
         }
-        if constexpr (requires { job.Abandonable(); }) {
-            // Nothing written yet: ending here leaves the folder as it was.
+        if constexpr (requires { job.Abandon(); }) {
+            // Nothing written, and nothing will be: ending here leaves the
+            // folder as it was.
             if (cancelled != std::chrono::steady_clock::time_point{}
-                && std::chrono::steady_clock::now() - cancelled > kCancelGrace && job.Abandonable()) {
+                && std::chrono::steady_clock::now() - cancelled > kCancelGrace && job.Abandon()) {
                 if (showProgress)
                     std::fputc('\n', stderr);
                 std::fprintf(stderr, "vantapeak-terrain: %s\n", CElevationImporter::kCancelledMessage);
