@@ -61,11 +61,12 @@ bool HasRawBand(const std::string& name, int depth)
                                                                                        : name.find('?') - 6);
         return HasRawBand(inner, depth + 1);
     }
-    const bool inline_ = STARTS_WITH_CI(name.c_str(), "<VRTDataset");
-    if (!inline_ && !IsVrt(name))
+    // GDAL takes any name holding a VRT's opening tag as the VRT's text.
+    const bool isInline = name.find("<VRTDataset") != std::string::npos;
+    if (!isInline && !IsVrt(name))
         return false;
     std::string text;
-    if (inline_) {
+    if (isInline) {
         text = name;
     } else {
         VSIStatBufL info {};
@@ -79,7 +80,7 @@ bool HasRawBand(const std::string& name, int depth)
         VSIFree(data);
     }
     CPLXMLNode* tree = CPLParseXMLString(text.c_str());
-    const bool raw = tree != nullptr && TreeHasRawBand(tree, inline_ ? std::string() : name, depth);
+    const bool raw = tree != nullptr && TreeHasRawBand(tree, isInline ? std::string() : name, depth);
     CPLDestroyXMLNode(tree);
     return raw;
 }

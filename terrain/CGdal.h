@@ -31,7 +31,7 @@ public:
     // True when the user allows raw VRT bands (kRawVrtOption is YES).
     static bool RawVrtBandsAllowed();
 
-    // True when `path` is a VRT (a file, an inline "<VRTDataset" text or a
+    // True when `path` is a VRT (a file, a text holding "<VRTDataset" or a
     // "vrt://" name) that has a raw band, itself or through the VRTs it
     // takes its sources from (nesting deeper than a few levels counts as
     // raw). Reads only the VRT texts and the headers of their sources

@@ -174,8 +174,8 @@ TEST(CElevationImporter, BadInputLeavesTheFolderAsItWas)
     tiny.epsg = 32630;
     ASSERT_TRUE(MakeRaster(folder + "/tiny.tif", "GTiff", tiny));
     ASSERT_TRUE(MakeSparse(folder + "/big.tif", 20000, 20000, GDT_Float32));
-    // Raw bands wherever a VRT can hide them: itself, a VRT it reads; a VRT
-    // that names itself ends the search.
+    // Raw bands wherever a VRT can hide them: itself, a VRT it reads by name
+    // or as text; a VRT that names itself ends the search.
     WriteFile(folder + "/raw.vrt", RawVrt("/etc/passwd", 40, 20));
     const auto reading = [](const std::string& source) {
         return "<VRTDataset rasterXSize=\"40\" rasterYSize=\"20\"><VRTRasterBand dataType=\"Byte\" band=\"1\">"
@@ -184,6 +184,9 @@ TEST(CElevationImporter, BadInputLeavesTheFolderAsItWas)
     };
     WriteFile(folder + "/nested.vrt", reading("raw.vrt"));
     WriteFile(folder + "/self.vrt", reading("self.vrt"));
+    WriteFile(folder + "/inline.vrt", reading(" &lt;VRTDataset rasterXSize=\"40\" rasterYSize=\"20\"&gt;&lt;VRTRasterBand "
+        "dataType=\"Byte\" band=\"1\" subClass=\"VRTRawRasterBand\"&gt;&lt;SourceFilename&gt;/etc/passwd&lt;/SourceFilename&gt;"
+        "&lt;/VRTRasterBand&gt;&lt;/VRTDataset&gt;"));
     const std::string out = MakeFolder("imp_bad_out");
     for (const std::string& name : kSet)
         WriteFile(out + "/" + name, "old " + name);
@@ -217,6 +220,7 @@ TEST(CElevationImporter, BadInputLeavesTheFolderAsItWas)
         {f + "raw.vrt", "No se pudo leer el fichero " + f + "raw.vrt" + rawRefused, kTiles, 1.0, 0},
         {f + "nested.vrt", "No se pudo leer el fichero " + f + "nested.vrt" + rawRefused, kTiles, 1.0, 0},
         {f + "self.vrt", "No se pudo leer el fichero " + f + "self.vrt" + rawRefused, kTiles, 1.0, 0},
+        {f + "inline.vrt", "No se pudo leer el fichero " + f + "inline.vrt" + rawRefused, kTiles, 1.0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
