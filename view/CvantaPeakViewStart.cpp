@@ -11,15 +11,15 @@
 #include <memory>
 
 #include "flight/CPageBuilder.h"
+#include "flight/PageTexture.h"
 #include "landscape/CLandscape.h"
-#include "terrain/TerrainFiles.h"
-#include "terrain/TickCount.h"
 #include "overview/COverviewControl.h"
 #include "render/DeviceSetup.h"
 #include "render/Overlay.h"
-#include "render/PageTexture.h"
 #include "render/gl/CQtWindowContext.h"
 #include "render/gl/Direct3D.h"
+#include "terrain/TerrainFiles.h"
+#include "terrain/TickCount.h"
 #include "view/CFullViewToggle.h"
 #include "view/MessageBox.h"
 
