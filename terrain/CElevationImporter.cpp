@@ -226,10 +226,13 @@ int CElevationImporter::Run(const Settings& settings)
     if (!IsFolder(settings.folder))
         return Fail(Printf("No existe la carpeta %s", settings.folder.c_str()));
 
-    // The tiles first: they are small, and a bad folder of them is refused
-    // before the elevations cost their memory.
+    // The folder's lock and the tiles first: a folder another run writes
+    // into, or a bad folder of tiles, is refused before the elevations cost
+    // their memory. (Removing leftovers touches only what killed runs left.)
     CTerrainWriter writer(settings.folder);
     writer.SetBlend(settings.blend);
+    if (writer.RemoveLeftovers() != 0)
+        return Fail(writer.Message());
     const int tiles = writer.LoadTiles(settings.texturesFolder);
     m_missingTiles = writer.MissingTiles();
     if (tiles != 0)
@@ -290,7 +293,6 @@ int CElevationImporter::Run(const Settings& settings)
     Stage reading = kReading;
     if (!m_stage.compare_exchange_strong(reading, kWriting))
         return Fail(kCancelledMessage);
-    writer.RemoveLeftovers();
     const int written = writer.Write(model, heights16, [this](float fraction) {
         return GoOn(kPrepared + fraction * (1.0f - kPrepared));
     });

@@ -73,9 +73,11 @@ public:
 
     void Cancel() { m_cancel.store(true, std::memory_order_relaxed); }
     // Gives the run up for a caller whose cancel is not heeded (a network
-    // read that hangs on): true when the run had not touched the output
-    // folder yet and now never will, so the caller may end the process
-    // without leaving anything behind; false once the run is writing.
+    // read that hangs on): true when the run had not started writing the
+    // terrain's files yet and now never will (it holds the folder's lock and
+    // may have removed leftovers of killed runs, nothing more), so the
+    // caller may end the process without leaving anything behind; false once
+    // the run is writing.
     bool Abandon();
     float Progress() const { return m_progress.load(std::memory_order_relaxed); }
 
@@ -97,7 +99,7 @@ private:
 
     std::atomic<bool> m_cancel{false};
     std::atomic<float> m_progress{0.0f};
-    // kReading, then kWriting (the run touches the folder) or kAbandoned.
+    // kReading, then kWriting (the run writes the set) or kAbandoned.
     enum Stage { kReading, kWriting, kAbandoned };
     std::atomic<Stage> m_stage{kReading};
     std::string m_message;

@@ -57,6 +57,7 @@ int CvantaPeakView::CreateDevice()
     SetRenderSurface(QWidget::createWindowContainer(provider->Window(), m_renderWindow));
     WatchRenderInput(provider->Window());
     m_fullView->WatchWindow(provider->Window());
+    provider->Window()->installEventFilter(this);
     m_contextProvider = std::move(provider);
     m_device = device;
     return 0;
@@ -117,8 +118,7 @@ void CvantaPeakView::OnStartSimulation()
         // in every window; a file that is there but unusable is reported and
         // the flight goes on with the levels.
         if (m_terrain.LoadHeights16(TerrainFiles::kHeights16) != 0) {
-            ShowMessageBox(QString::fromUtf8("Error en leer el fichero ") + QString::fromUtf8(TerrainFiles::kHeights16),
-                           this);
+            ReportHeights16Problem();
         }
     }
     const PageWindow page = ComputePageWindow(m_mapWidth, m_mapHeight);
