@@ -6,16 +6,15 @@
 #include <cstdarg>
 #include <cstring>
 #include <limits>
-#include <strings.h>
 
 #include <sys/stat.h>
 
 #include <cpl_error.h>
 #include <gdal.h>
-#include <ogr_srs_api.h>
 
 #include "terrain/CElevationChecks.h"
 #include "terrain/CElevationGrid.h"
+#include "terrain/CElevationRules.h"
 #include "terrain/CGdal.h"
 #include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainModel.h"
@@ -31,10 +30,6 @@ constexpr float kPrepared = 0.35f;
 constexpr std::int32_t kRowsPerRead = 256;
 // Largest raster read: 2 GB of float samples.
 constexpr std::int64_t kMaxSourceSamples = std::int64_t(1) << 29;
-// Metres per degree of latitude, and of longitude at the equator.
-constexpr double kMetresPerDegreeLatitude = 110574.0;
-constexpr double kMetresPerDegreeLongitude = 111320.0;
-constexpr double kFoot = 0.3048;
 
 const char* const kNoMemory = "Memoria insuficiente para importar el terreno";
 
@@ -53,17 +48,6 @@ bool IsFolder(const std::string& path)
 {
     struct stat info {};
     return ::stat(path.empty() ? "." : path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Metres per unit of the band's heights (feet when its unit says so).
-double VerticalUnit(GDALRasterBandH band)
-{
-    const char* unit = GDALGetRasterUnitType(band);
-    if (unit != nullptr
-        && (strcasecmp(unit, "ft") == 0 || strcasecmp(unit, "foot") == 0 || strcasecmp(unit, "feet") == 0
-            || strcasecmp(unit, "us survey foot") == 0))
-        return kFoot;
-    return 1.0;
 }
 
 } // namespace
@@ -154,27 +138,13 @@ int CElevationImporter::ReadElevations(const std::string& path, std::int32_t siz
             path.c_str(), static_cast<int>(terrainWidth), static_cast<int>(terrainHeight),
             static_cast<int>(kMinTerrainSize)));
 
-    spacingX = kDefaultSpacing;
-    spacingY = kDefaultSpacing;
     m_geoTransform.clear();
     m_projection.clear();
     double transform[6] = {};
-    if (GDALGetGeoTransform(dataset, transform) == CE_None && transform[1] != 0.0 && transform[5] != 0.0) {
+    if (CElevationRules::Spacing(dataset, transform, &spacingX, &spacingY)) {
         m_geoTransform.assign(transform, transform + 6);
         const char* wkt = GDALGetProjectionRef(dataset);
         m_projection = wkt != nullptr ? wkt : "";
-        double metresX = 1.0;
-        double metresY = 1.0;
-        OGRSpatialReferenceH reference = GDALGetSpatialRef(dataset);
-        if (reference != nullptr && OSRIsGeographic(reference)) {
-            const double latitude = transform[3] + transform[5] * height / 2.0;
-            metresX = kMetresPerDegreeLongitude * std::cos(latitude * M_PI / 180.0);
-            metresY = kMetresPerDegreeLatitude;
-        } else if (reference != nullptr && OSRIsProjected(reference)) {
-            metresX = metresY = OSRGetLinearUnits(reference, nullptr);
-        }
-        spacingX = std::hypot(transform[1], transform[4]) * metresX;
-        spacingY = std::hypot(transform[2], transform[5]) * metresY;
         if (!CElevationChecks::IsSaneSpacing(spacingX) || !CElevationChecks::IsSaneSpacing(spacingY))
             return Fail(Printf("El fichero %s tiene un tamaño de pixel no admitido: %g x %g metros (debe estar "
                                "entre %g y %g)",
@@ -189,7 +159,7 @@ int CElevationImporter::ReadElevations(const std::string& path, std::int32_t siz
     int hasOffset = 0;
     const double scale = GDALGetRasterScale(band, &hasScale);
     const double offset = GDALGetRasterOffset(band, &hasOffset);
-    const double unit = VerticalUnit(band);
+    const double unit = CElevationRules::VerticalUnit(band);
     const double factor = (hasScale ? scale : 1.0) * unit;
     const double shift = (hasOffset ? offset : 0.0) * unit;
     for (std::int32_t row = 0; row < height; row += kRowsPerRead) {

@@ -1,5 +1,6 @@
 #include "terrain/CGdal.h"
 
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -93,6 +94,8 @@ void CGdal::Initialise()
     std::call_once(once, [] {
         // No .aux.xml side files beside the files we only read.
         CPLSetConfigOption("GDAL_PAM_ENABLED", "NO");
+        // The block cache of streamed terrains: bounded, whatever the raster.
+        GDALSetCacheMax64(std::int64_t{128} << 20);
         SetUnlessGiven("GDAL_HTTP_CONNECTTIMEOUT", std::to_string(kConnectTimeoutSeconds).c_str());
         SetUnlessGiven("GDAL_HTTP_LOW_SPEED_TIME", std::to_string(kStalledSeconds).c_str());
         SetUnlessGiven("GDAL_HTTP_LOW_SPEED_LIMIT", "1");

@@ -6,6 +6,7 @@
 //
 //   vantapeak-terrain [--out DIR] [--size N] [--seed N] [--textures DIR] [--heights16] [--blend]
 //   vantapeak-terrain --import FILE [--out DIR] [--size N] [--vertical-scale S] [--textures DIR] [--blend]
+//   vantapeak-terrain --import FILE [--import FILE...] --cog OUT.tif
 //
 // Prints the closing message on success; on failure prints the reason and
 // exits with status 1 (2 for bad options; --help lists them). Ctrl+C
@@ -20,9 +21,11 @@
 #include <ctime>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <unistd.h>
 
+#include "terrain/CCogWriter.h"
 #include "terrain/CElevationImporter.h"
 #include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainGenerator.h"
@@ -122,7 +125,8 @@ int main(int argc, char** argv)
     long long size = -1;
     long long seed = -1;
     std::string texturesFolder;
-    std::string importFile;
+    std::vector<std::string> importFiles;
+    std::string cogFile;
     double verticalScale = 0.0;
     COptionParser options("vantapeak-terrain", "[opciones]",
         std::string("Genera un terreno sintético (fallas) y pinta su textura con las cinco texturas:\n") +
@@ -141,8 +145,14 @@ int main(int argc, char** argv)
     options.AddFlag("heights16", std::string("escribe también ") + TerrainFiles::kHeights16 +
         ", las alturas con 16 bits", &settings.heights16);
     options.AddFlag("blend", "transiciones suaves entre bandas y roca en las pendientes", &settings.blend);
-    options.AddText("import", "FICHERO", "crea el terreno a partir de un fichero de elevaciones (GeoTIFF, "
-        "SRTM .hgt, PNG de 16 bits, ASCII grid, ENVI...)", &importFile, "ninguno");
+    options.AddCustom("import", "FICHERO", "crea el terreno a partir de un fichero de elevaciones (GeoTIFF, "
+        "SRTM .hgt, PNG de 16 bits, ASCII grid, ENVI...); con --cog, repetida, une teselas", "ninguno", "un fichero",
+        [&importFiles](const std::string& value) {
+            importFiles.push_back(value);
+            return !value.empty();
+        });
+    options.AddText("cog", "SALIDA.tif", "con --import, escribe en su lugar un GeoTIFF optimizado para la nube "
+        "con vistas reducidas, de cualquier tamaño (para vantapeak --terrain)", &cogFile, "ninguno");
     options.AddNumber("vertical-scale", "S", "con --import, exageración del relieve sobre su proporción real",
         1.0e-6, 1.0e6, &verticalScale, "1");
     if (const int status = options.Handle(argc, argv); status >= 0)
@@ -154,7 +164,20 @@ int main(int argc, char** argv)
         ? texturesFolder
         : (settings.folder.empty() ? std::string(".") : settings.folder) + "/" + TerrainFiles::kTilesFolder;
 
-    if (importFile.empty()) {
+    if (!cogFile.empty()) {
+        if (importFiles.empty() || sizeGiven || seed >= 0 || verticalScale != 0.0) {
+            std::fprintf(stderr, "vantapeak-terrain: --cog solo vale con --import (sin --size, --seed ni "
+                                 "--vertical-scale)\n");
+            return 2;
+        }
+        CCogWriter writer;
+        return RunJob(writer, CCogWriter::Settings{importFiles, cogFile}, "Escribiendo GeoTIFF");
+    }
+    if (importFiles.size() > 1) {
+        std::fprintf(stderr, "vantapeak-terrain: varios ficheros --import solo valen con --cog\n");
+        return 2;
+    }
+    if (importFiles.empty()) {
         if (verticalScale != 0.0) {
             std::fprintf(stderr, "vantapeak-terrain: --vertical-scale solo vale con --import\n");
             return 2;
@@ -167,7 +190,7 @@ int main(int argc, char** argv)
         return 2;
     }
     CElevationImporter::Settings import;
-    import.source = importFile;
+    import.source = importFiles.front();
     import.folder = settings.folder;
     import.size = sizeGiven ? settings.size : 0;
     import.verticalScale = verticalScale != 0.0 ? verticalScale : 1.0;
