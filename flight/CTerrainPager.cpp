@@ -94,6 +94,7 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
                 std::int32_t high = 0;
                 m_source.CodeRange(&low, &high);
                 m_painter->Paint(window.get(), x0, z0, w, h, low, high, [&](const CBitmapEx& painted) {
+                    window.reset(); // painted: its levels are not read again
                     landscape.m_texture = CreatePageTexture(m_device, painted, 0, 0, w, h);
                 });
             }
