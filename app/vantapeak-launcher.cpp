@@ -48,7 +48,7 @@ bool AskGenerate(const QString& dataDir)
 {
     QMessageBox box(QMessageBox::Question, kCaption,
         QStringLiteral("No hay terreno en %1.\n\n¿Generar ahora el terreno predeterminado? "
-                       "Tarda unos minutos y ocupa unos 400 MB.")
+                       "Tarda unos minutos y ocupa unos 550 MB.")
             .arg(dataDir));
     QPushButton* generate = box.addButton(QStringLiteral("Generar"), QMessageBox::AcceptRole);
     box.addButton(QStringLiteral("Ahora no"), QMessageBox::RejectRole);
@@ -63,6 +63,10 @@ CLaunchSequence::Generation Generate(const QString& dataDir)
     settings.folder = QFileInfo(dataDir).absoluteFilePath().toStdString();
     settings.texturesFolder = settings.folder + "/" + TerrainFiles::kTilesFolder;
     settings.seed = static_cast<std::uint32_t>(std::time(nullptr));
+    // As make run's terrain: the 16-bit heights and the soft painting, so
+    // the enhanced flight shows no terraces.
+    settings.heights16 = true;
+    settings.blend = true;
 
     CTerrainGenerator generator;
     std::atomic<bool> finished{false};
