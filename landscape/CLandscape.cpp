@@ -100,6 +100,10 @@ void CLandscape::Destroy()
         m_texture->Release();
         m_texture = nullptr;
     }
+    if (m_lightMap) {
+        m_lightMap->Release();
+        m_lightMap = nullptr;
+    }
     m_splitQueue.reset();
     m_mergeQueue.reset();
     m_splitKeys.reset();

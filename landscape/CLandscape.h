@@ -195,6 +195,9 @@ public:
     float m_originZ = 0.0f;      // world z of window row 0
     IDevice* m_device = nullptr; // not owned
     ITexture* m_texture = nullptr; // page texture or null; owned once set
+    // The enhanced look's light map of the window (render/LightMapTexture.h)
+    // or null; owned once set. Bound to texture stage 1 under that look.
+    ITexture* m_lightMap = nullptr;
 
     // --- Statistics of the last Update, beside the timings above
     std::int32_t m_splitSteps = 0; // split steps of the loop (refused ones included)

@@ -273,12 +273,12 @@ int CGLDevice::ReadBackBuffer(std::vector<std::uint32_t>* pixels)
 int CGLDevice::SetTexture(unsigned stage, ITexture* texture)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (stage != 0)
+    if (stage > 1)
         return texture == nullptr ? 0 : -1;
     auto* own = static_cast<CGLTexture*>(texture);
     if (own != nullptr && m_textures.count(own) == 0)
         return -1;
-    m_texture = own;
+    (stage == 0 ? m_texture : m_lightMap) = own;
     return 0;
 }
 
@@ -357,6 +357,12 @@ int CGLDevice::Draw(D3DPRIMITIVETYPE type, unsigned primitiveCount, unsigned buf
                 UploadTexture(m_texture, SIZE_MAX);
         }
         state.texture = m_texture->m_glName;
+    }
+    if (state.enhanced && state.texture != 0 && m_lightMap != nullptr && !m_lightMap->Locked()) {
+        if (m_lightMap->m_uploadedRows < m_lightMap->TotalRows())
+            UploadTexture(m_lightMap, kUploadTexelsPerFrame);
+        if (m_lightMap->FinestCompleteLevel() < m_lightMap->m_levelCount)
+            state.lightMap = m_lightMap->m_glName;
     }
     m_renderer.Draw(state, type, buffer, data, firstVertex, primitiveCount * VerticesPerPrimitive(type));
     return 0;

@@ -29,7 +29,11 @@ class IContextProvider;
 // (from the view and projection set at that moment), the landscape is lit
 // with a hemisphere ambient term in place of the ambient state and fogged
 // into the horizon colour, and textures asked for with the full chain get
-// it, sampled trilinearly. Classic draws exactly as described below.
+// it, sampled trilinearly. A textured draw with a light map in stage 1
+// (render/LightMapTexture.h) is lit per pixel from it instead of per
+// vertex: the map's normal, its sunlight on the diffuse term and its open
+// sky on the ambient one. Stage 1 takes only that map and is ignored under
+// Classic, which draws exactly as described below.
 //
 // Lighting: vertices with a normal are lit per vertex by directional light 0
 // (colour = emissive + material ambient x ambient state + diffuse x light
@@ -149,6 +153,7 @@ private:
     std::unordered_set<unsigned> m_enabledLights;
     D3DMATERIAL9 m_material;
     CGLTexture* m_texture = nullptr;
+    CGLTexture* m_lightMap = nullptr; // stage 1: the enhanced look's light map of the textured landscape
     CGLVertexBuffer* m_stream = nullptr;
     unsigned m_streamOffset = 0;
     unsigned m_streamStride = 0;

@@ -148,6 +148,8 @@ void CGLDevice::ReleaseTexture(CGLTexture* texture)
         m_textures.erase(texture);
         if (m_texture == texture)
             m_texture = nullptr;
+        if (m_lightMap == texture)
+            m_lightMap = nullptr;
         if (texture->m_glName != 0)
             m_deadTextures.push_back({texture->m_glName, texture->m_width, texture->m_height, texture->m_levelCount});
     }

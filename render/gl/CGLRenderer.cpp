@@ -45,12 +45,14 @@ out vec2 vTexCoord;
 uniform vec3 uSkyAmbient;
 uniform vec3 uGroundAmbient;
 out vec3 vWorld;
+out vec4 vDiffuse;
 #endif
 void main()
 {
     vec4 clip = uWorldViewProj * vec4(aPosition, 1.0);
 #ifdef ENHANCED
     vWorld = (uWorld * vec4(aPosition, 1.0)).xyz;
+    vDiffuse = uHasColour ? aColour : uMaterialDiffuse;
 #endif
     clip.z = 2.0 * clip.z - clip.w;
     gl_Position = clip;
@@ -74,11 +76,20 @@ void main()
 }
 )";
 
-// Texture stage 0: texel colour times the lit colour, texel alpha. The
-// enhanced program then fades the colour into the horizon colour with the
-// ground distance from the eye: the fog ends at uFogEnd or, nearer, at 95 %
-// of the way to the edge of the window rectangle uFogWindow (x0, z0, x1,
-// z1) in that direction, and starts at 70 % of its end.
+// Texture stage 0: texel colour times the lit colour, texel alpha.
+//
+// The enhanced program lights a textured pixel from the light map in stage
+// 1 when there is one (uHasLightMap): the normal of the ground under the
+// pixel (red, green: x and z; y the positive root), the sunlight its
+// shadow leaves (blue) on the diffuse term and the sky it sees (alpha) on
+// the hemisphere ambient; the map's texel i covers the vertex at sample i,
+// hence the half-texel offset. It then fades the colour into the horizon
+// colour by the larger of two terms: the aerial perspective, the haze a ray
+// from the eye gathers through air whose density falls off exponentially
+// with height (far ground grows paler, low ground faster than high ground),
+// and the fog of the window's edge, whole at uFogEnd or, nearer, at 95 % of
+// the way to the edge of the window rectangle uFogWindow (x0, z0, x1, z1)
+// in that direction, starting at 80 % of its end.
 const char* const kSceneFragmentShader = R"(
 in vec4 vColour;
 in vec2 vTexCoord;
@@ -87,10 +98,43 @@ uniform sampler2D uTexture;
 out vec4 fragColour;
 #ifdef ENHANCED
 in vec3 vWorld;
+in vec4 vDiffuse;
 uniform vec3 uEye;
 uniform vec4 uFogWindow;
 uniform float uFogEnd;
 uniform vec3 uHorizon;
+uniform bool uHasLightMap;
+uniform sampler2D uLightMap;
+uniform bool uLightOn;
+uniform vec3 uLightDirection;
+uniform vec4 uLightDiffuse;
+uniform vec4 uMaterialAmbient;
+uniform vec4 uMaterialEmissive;
+uniform vec3 uSkyAmbient;
+uniform vec3 uGroundAmbient;
+// Haze density at height 0 per world unit, and the height over which it
+// falls to 1/e (LookHaze).
+uniform vec2 uHaze;
+vec3 PixelLight()
+{
+    vec2 size = vec2(textureSize(uLightMap, 0));
+    vec4 map = texture(uLightMap, vTexCoord + 0.5 / size);
+    vec2 xz = map.rg * 2.0 - 1.0;
+    vec3 normal = vec3(xz.x, sqrt(max(1.0 - dot(xz, xz), 0.0)), xz.y);
+    float lambert = uLightOn ? max(dot(normal, -uLightDirection), 0.0) * map.b : 0.0;
+    vec3 ambient = mix(uGroundAmbient, uSkyAmbient, 0.5 + 0.5 * normal.y) * map.a;
+    return clamp(uMaterialEmissive.rgb + uMaterialAmbient.rgb * ambient + vDiffuse.rgb * uLightDiffuse.rgb * lambert,
+                 0.0, 1.0);
+}
+float Haze(vec3 world)
+{
+    vec3 ray = world - uEye;
+    float rise = ray.y / uHaze.y;
+    float low = exp(-max(uEye.y, 0.0) / uHaze.y);
+    // Mean density along the ray over the density at height 0.
+    float mean = abs(rise) > 1e-4 ? low * (1.0 - exp(-rise)) / rise : low;
+    return 1.0 - exp(-uHaze.x * length(ray) * mean);
+}
 float FogEnd(vec2 direction)
 {
     float end = uFogEnd;
@@ -105,7 +149,12 @@ void main()
 {
     if (uHasTexture) {
         vec4 texel = texture(uTexture, vTexCoord);
+#ifdef ENHANCED
+        vec3 lit = uHasLightMap ? PixelLight() : vColour.rgb;
+        fragColour = vec4(lit * texel.rgb, texel.a);
+#else
         fragColour = vec4(vColour.rgb * texel.rgb, texel.a);
+#endif
     } else {
         fragColour = vColour;
     }
@@ -113,7 +162,7 @@ void main()
     vec2 ground = vWorld.xz - uEye.xz;
     float distance = length(ground);
     float end = distance > 0.0 ? FogEnd(ground / distance) : uFogEnd;
-    float fog = smoothstep(0.7 * end, end, distance);
+    float fog = max(smoothstep(0.8 * end, end, distance), Haze(vWorld));
     fragColour.rgb = mix(fragColour.rgb, uHorizon, fog);
 #endif
 }
@@ -284,6 +333,9 @@ CGLRenderer::SceneUniforms CGLRenderer::Locate(unsigned program)
     u.fogWindow = at("uFogWindow");
     u.fogEnd = at("uFogEnd");
     u.horizon = at("uHorizon");
+    u.hasLightMap = at("uHasLightMap");
+    u.lightMap = at("uLightMap");
+    u.haze = at("uHaze");
     return u;
 }
 
@@ -469,6 +521,12 @@ void CGLRenderer::Draw(const GLDrawState& state, D3DPRIMITIVETYPE type, unsigned
         glUniform4fv(u.fogWindow, 1, glm::value_ptr(state.fogWindow));
         glUniform1f(u.fogEnd, state.fogEnd);
         glUniform3fv(u.horizon, 1, glm::value_ptr(LookColours::kHorizon));
+        const bool lightMap = textured && state.lightMap != 0 && (state.fvf & D3DFVF_NORMAL) != 0;
+        glUniform1i(u.hasLightMap, lightMap ? 1 : 0);
+        glUniform1i(u.lightMap, 1);
+        glUniform2f(u.haze, LookHaze::kDensity, LookHaze::kHeight);
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, lightMap ? state.lightMap : 0);
     }
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, textured ? state.texture : 0);
