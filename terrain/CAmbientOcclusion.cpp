@@ -5,34 +5,62 @@
 
 namespace {
 
-// Box mean of radius r along each line of `in` (count lines of `length`
-// samples, `stride` apart within a line, `lineStride` between lines) into
-// `out`. Past its ends a line continues point-mirrored about its end
-// sample, which carries a plane slope on as it is: ground beside the
-// window's edge is not taken for a hollow (or a ridge) for want of
-// neighbours.
-void BoxPass(const float* in, float* out, std::int32_t length, std::int32_t count, std::size_t stride,
-             std::size_t lineStride, int r)
+// A line continued past its ends point-mirrored about its end samples,
+// which carries a plane slope on as it is: ground beside the window's edge
+// is not taken for a hollow (or a ridge) for want of neighbours. `at(k)`
+// reads sample k of the line.
+template <typename At>
+float Mirrored(const At& at, std::int32_t i, std::int32_t length)
 {
-    const double share = 1.0 / (2 * r + 1);
-    for (std::int32_t line = 0; line < count; ++line) {
-        const float* src = in + static_cast<std::size_t>(line) * lineStride;
-        float* dst = out + static_cast<std::size_t>(line) * lineStride;
-        const auto at = [&](std::int32_t i) -> double {
-            const auto sample = [&](std::int32_t k) { return static_cast<double>(src[static_cast<std::size_t>(k) * stride]); };
-            if (i < 0)
-                return 2.0 * sample(0) - sample(std::min(-i, length - 1));
-            if (i >= length)
-                return 2.0 * sample(length - 1) - sample(std::max(2 * (length - 1) - i, 0));
-            return sample(i);
-        };
+    if (i < 0)
+        return 2.0f * at(0) - at(std::min(-i, length - 1));
+    if (i >= length)
+        return 2.0f * at(length - 1) - at(std::max(2 * (length - 1) - i, 0));
+    return at(i);
+}
+
+// Box means of radius r of a w x h grid, mirrored past its edges: along the
+// rows into `rows`, then along the columns of that into `out`, the column
+// pass walking the grid row by row with one running sum per column.
+void BoxMean(const float* grid, float* rows, float* out, std::int32_t w, std::int32_t h, int r)
+{
+    const float share = 1.0f / static_cast<float>(2 * r + 1);
+    for (std::int32_t z = 0; z < h; ++z) {
+        const float* src = grid + static_cast<std::size_t>(z) * w;
+        float* dst = rows + static_cast<std::size_t>(z) * w;
+        const auto at = [src](std::int32_t k) { return src[k]; };
         double sum = 0.0;
         for (std::int32_t j = -r; j <= r; ++j)
-            sum += at(j);
-        for (std::int32_t i = 0; i < length; ++i) {
-            dst[static_cast<std::size_t>(i) * stride] = static_cast<float>(sum * share);
-            sum += at(i + r + 1) - at(i - r);
+            sum += Mirrored(at, j, w);
+        for (std::int32_t x = 0; x < w; ++x) {
+            dst[x] = static_cast<float>(sum) * share;
+            sum += static_cast<double>(Mirrored(at, x + r + 1, w)) - Mirrored(at, x - r, w);
         }
+    }
+    std::vector<double> sums(static_cast<std::size_t>(w), 0.0);
+    const auto row = [rows, w, h](std::int32_t z) {
+        return rows + static_cast<std::size_t>(z < 0 ? std::min(-z, h - 1) : z >= h ? std::max(2 * (h - 1) - z, 0) : z) * w;
+    };
+    // A mirrored row is 2 x the edge row less the row it mirrors.
+    const auto add = [&](std::int32_t z, double sign) {
+        const float* a = row(z);
+        if (z >= 0 && z < h) {
+            for (std::int32_t x = 0; x < w; ++x)
+                sums[static_cast<std::size_t>(x)] += sign * a[x];
+            return;
+        }
+        const float* edge = rows + static_cast<std::size_t>(z < 0 ? 0 : h - 1) * w;
+        for (std::int32_t x = 0; x < w; ++x)
+            sums[static_cast<std::size_t>(x)] += sign * (2.0 * edge[x] - a[x]);
+    };
+    for (std::int32_t j = -r; j <= r; ++j)
+        add(j, 1.0);
+    for (std::int32_t z = 0; z < h; ++z) {
+        float* dst = out + static_cast<std::size_t>(z) * w;
+        for (std::int32_t x = 0; x < w; ++x)
+            dst[x] = static_cast<float>(sums[static_cast<std::size_t>(x)]) * share;
+        add(z + r + 1, 1.0);
+        add(z - r, -1.0);
     }
 }
 
@@ -60,38 +88,44 @@ int CAmbientOcclusion::Compute(const std::int32_t* window, std::int32_t width, s
             ground[static_cast<std::size_t>(z) * cw + x] =
                 0.25f * (at(x0, z0) + at(x1, z0) + at(x0, z1) + at(x1, z1)) * heightScale;
         }
-    constexpr float kQuarter = 1.5707963f;
     for (const int r : kRadii) {
-        const int cellRadius = std::max(1, r / 2);
-        BoxPass(ground.data(), rows.data(), cw, ch, 1, static_cast<std::size_t>(cw), cellRadius);
-        BoxPass(rows.data(), mean.data(), ch, cw, static_cast<std::size_t>(cw), 1, cellRadius);
+        BoxMean(ground.data(), rows.data(), mean.data(), cw, ch, std::max(1, r / 2));
         const float reach = 0.5f * static_cast<float>(r);
         for (std::size_t i = 0; i < cells; ++i) {
-            const float rise = mean[i] - ground[i];
-            if (rise > 0.0f)
-                shut[i] += std::atan(rise / reach) / kQuarter;
+            const float rise = std::max(mean[i] - ground[i], 0.0f);
+            shut[i] += rise / (rise + reach);
         }
     }
     // Back to full resolution: each sample takes its cell's value,
-    // interpolated between the cells around it.
+    // interpolated between the cells around it (sample x lies at cell
+    // (x - 1/2) / 2).
     const float share = 1.0f / static_cast<float>(std::size(kRadii));
+    for (float& v : shut)
+        v = 255.0f * std::clamp(1.0f - v * share, 0.0f, 1.0f);
+    const auto place = [](std::int32_t i, std::int32_t cellCount, std::int32_t* first, float* weight) {
+        const float f = std::clamp((static_cast<float>(i) - 0.5f) * 0.5f, 0.0f, static_cast<float>(cellCount - 1));
+        *first = std::min(static_cast<std::int32_t>(f), std::max(cellCount - 2, 0));
+        *weight = cellCount > 1 ? f - static_cast<float>(*first) : 0.0f;
+    };
+    std::vector<std::int32_t> columns(static_cast<std::size_t>(width));
+    std::vector<float> columnWeights(static_cast<std::size_t>(width));
+    for (std::int32_t x = 0; x < width; ++x)
+        place(x, cw, &columns[static_cast<std::size_t>(x)], &columnWeights[static_cast<std::size_t>(x)]);
+    const std::int32_t nextColumn = cw > 1 ? 1 : 0;
     sky->resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     for (std::int32_t z = 0; z < height; ++z) {
-        const float fz = std::clamp((static_cast<float>(z) - 0.5f) * 0.5f, 0.0f, static_cast<float>(ch - 1));
-        const std::int32_t z0 = static_cast<std::int32_t>(fz);
-        const std::int32_t z1 = std::min(z0 + 1, ch - 1);
-        const float tz = fz - static_cast<float>(z0);
+        std::int32_t z0 = 0;
+        float tz = 0.0f;
+        place(z, ch, &z0, &tz);
+        const float* top = shut.data() + static_cast<std::size_t>(z0) * cw;
+        const float* bottom = shut.data() + static_cast<std::size_t>(std::min(z0 + 1, ch - 1)) * cw;
+        std::uint8_t* out = sky->data() + static_cast<std::size_t>(z) * width;
         for (std::int32_t x = 0; x < width; ++x) {
-            const float fx = std::clamp((static_cast<float>(x) - 0.5f) * 0.5f, 0.0f, static_cast<float>(cw - 1));
-            const std::int32_t x0 = static_cast<std::int32_t>(fx);
-            const std::int32_t x1 = std::min(x0 + 1, cw - 1);
-            const float tx = fx - static_cast<float>(x0);
-            const auto cell = [&](std::int32_t i, std::int32_t k) { return shut[static_cast<std::size_t>(k) * cw + i]; };
-            const float top = cell(x0, z0) + (cell(x1, z0) - cell(x0, z0)) * tx;
-            const float bottom = cell(x0, z1) + (cell(x1, z1) - cell(x0, z1)) * tx;
-            const float value = top + (bottom - top) * tz;
-            (*sky)[static_cast<std::size_t>(z) * width + x] =
-                static_cast<std::uint8_t>(std::lround(255.0f * std::clamp(1.0f - value * share, 0.0f, 1.0f)));
+            const std::int32_t c = columns[static_cast<std::size_t>(x)];
+            const float tx = columnWeights[static_cast<std::size_t>(x)];
+            const float upper = top[c] + (top[c + nextColumn] - top[c]) * tx;
+            const float lower = bottom[c] + (bottom[c + nextColumn] - bottom[c]) * tx;
+            out[x] = static_cast<std::uint8_t>(upper + (lower - upper) * tz + 0.5f);
         }
     }
     return 0;

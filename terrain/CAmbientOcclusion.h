@@ -18,9 +18,11 @@ public:
     static constexpr int kRadii[3] = {4, 16, 64};
 
     // The sky each sample sees, 0 (none) to 255 (all of it), into *sky
-    // (width x height bytes): 255 less the mean over the radii of the
-    // elevation angle from the sample up to the mean height around it
-    // (measured at half the radius), as a share of a right angle; ground
+    // (width x height bytes): 255 less the mean over the radii of how
+    // steeply the sample looks up to the mean height around it, measured at
+    // half the radius: rise / (rise + half radius), 0 level, 1/2 at 45
+    // degrees, 1 straight up (close to the angle's share of a right
+    // angle); ground
     // level with or above its surroundings gets 255. Worked out on 2 x 2
     // cells and interpolated back to the samples. 0, or -1 (nothing
     // written) for a null window or a side below 1.

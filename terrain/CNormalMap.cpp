@@ -5,7 +5,8 @@
 
 namespace {
 
-std::uint8_t Encode(float c) { return static_cast<std::uint8_t>(std::lround(std::clamp(c, -1.0f, 1.0f) * 127.5f + 127.5f)); }
+// Rounds half up; the value is never negative.
+std::uint8_t Encode(float c) { return static_cast<std::uint8_t>(std::clamp(c, -1.0f, 1.0f) * 127.5f + 128.0f); }
 
 } // namespace
 
@@ -22,14 +23,17 @@ int CNormalMap::Compute(const std::int32_t* window, std::int32_t width, std::int
         const std::int32_t* up = window + static_cast<std::size_t>(std::max(z - 1, 0)) * w;
         const std::int32_t* down = window + static_cast<std::size_t>(std::min(z + 1, height - 1)) * w;
         const float zSpan = (z == 0 || z == height - 1) ? 1.0f : 2.0f;
+        const float zFactor = heightScale / zSpan;
+        const float xFactor = 0.5f * heightScale;
         for (std::int32_t x = 0; x < width; ++x) {
-            const std::int32_t left = std::max(x - 1, 0);
-            const std::int32_t right = std::min(x + 1, width - 1);
-            const float dx = static_cast<float>(row[right] - row[left]) * heightScale / static_cast<float>(right - left);
-            const float dz = static_cast<float>(down[x] - up[x]) * heightScale / zSpan;
+            const std::int32_t left = x > 0 ? x - 1 : 0;
+            const std::int32_t right = x + 1 < width ? x + 1 : width - 1;
+            const float dx = static_cast<float>(row[right] - row[left]) * (right - left == 2 ? xFactor : heightScale);
+            const float dz = static_cast<float>(down[x] - up[x]) * zFactor;
             const float inverse = 1.0f / std::sqrt(dx * dx + 1.0f + dz * dz);
-            *out++ = Encode(-dx * inverse);
-            *out++ = Encode(-dz * inverse);
+            out[0] = Encode(-dx * inverse);
+            out[1] = Encode(-dz * inverse);
+            out += 2;
         }
     }
     return 0;

@@ -48,6 +48,7 @@
 #include "render/DeviceSetup.h"
 #include "render/Look.h"
 #include "render/Overlay.h"
+#include "render/DetailTiles.h"
 #include "render/PageTexture.h"
 #include "render/gl/CEglContext.h"
 #include "render/gl/CGLDevice.h"
@@ -374,6 +375,7 @@ int main(int argc, char** argv)
         return 1;
     }
     device->SetLook(options.look);
+    SetupDetail(device, Path(options.dir, TerrainFiles::kTilesFolder), terrain);
     CCamera camera;
     camera.SetDevice(device);
     camera.SetupProjection();

@@ -17,6 +17,7 @@
 #include "overview/COverviewControl.h"
 #include "render/DeviceSetup.h"
 #include "render/Overlay.h"
+#include "render/DetailTiles.h"
 #include "render/PageTexture.h"
 #include "render/gl/CQtWindowContext.h"
 #include "render/gl/Direct3D.h"
@@ -121,6 +122,9 @@ void CvantaPeakView::OnStartSimulation()
                            this);
         }
     }
+    // The enhanced look's ground detail: the tiles beside the terrain, when
+    // the folder has them (without, the picture goes without detail).
+    SetupDetail(m_device, TerrainFiles::kTilesFolder, m_terrain);
     const PageWindow page = ComputePageWindow(m_mapWidth, m_mapHeight);
     m_windowWidth = page.width;
     m_windowHeight = page.height;

@@ -230,12 +230,27 @@ void CGLDevice::SetFogWindow(float x0, float z0, float x1, float z1)
     m_fogWindow = glm::vec4(x0, z0, x1, z1);
 }
 
+int CGLDevice::SetDetail(const DetailSet& detail)
+{
+    if (detail.Empty())
+        return -1;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_detail = detail;
+    m_detailPending = true;
+    return 0;
+}
+
 int CGLDevice::BeginScene()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!EnterRenderThread() || m_inScene)
         return -1;
     DeleteDeadObjects();
+    if (m_detailPending) {
+        m_renderer.SetDetail(m_detail);
+        m_detailPending = false;
+        m_detail = DetailSet{};
+    }
     UploadPendingTextures(kUploadTexelsPerFrame);
     m_inScene = true;
     return 0;

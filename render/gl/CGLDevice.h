@@ -32,8 +32,10 @@ class IContextProvider;
 // it, sampled trilinearly. A textured draw with a light map in stage 1
 // (render/LightMapTexture.h) is lit per pixel from it instead of per
 // vertex: the map's normal, its sunlight on the diffuse term and its open
-// sky on the ambient one. Stage 1 takes only that map and is ignored under
-// Classic, which draws exactly as described below.
+// sky on the ambient one; near the camera such a draw also shows the ground
+// detail (SetDetail), uploaded by the render thread at its next scene. Stage
+// 1 takes only that map and is ignored under Classic, which draws exactly
+// as described below.
 //
 // Lighting: vertices with a normal are lit per vertex by directional light 0
 // (colour = emissive + material ambient x ambient state + diffuse x light
@@ -103,6 +105,7 @@ public:
     int SetLook(Look look) override;
     Look CurrentLook() const override;
     void SetFogWindow(float x0, float z0, float x1, float z1) override;
+    int SetDetail(const DetailSet& detail) override;
     unsigned Width() const { return m_width; }
     unsigned Height() const { return m_height; }
     unsigned ForeignThreadCalls() const { return m_foreignThreadCalls.load(); }
@@ -160,6 +163,8 @@ private:
     std::uint32_t m_fvf = 0;
     Look m_look = Look::Classic;
     glm::vec4 m_fogWindow{0.0f}; // x0, z0, x1, z1; all 0 until a landscape sets it
+    DetailSet m_detail;         // the ground detail last set ...
+    bool m_detailPending = false; // ... and not yet uploaded by the render thread
 
     std::unordered_set<CGLVertexBuffer*> m_buffers;
     std::unordered_set<CGLTexture*> m_textures;

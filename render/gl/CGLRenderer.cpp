@@ -1,6 +1,7 @@
 #include "render/gl/CGLRenderer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -83,7 +84,9 @@ void main()
 // pixel (red, green: x and z; y the positive root), the sunlight its
 // shadow leaves (blue) on the diffuse term and the sky it sees (alpha) on
 // the hemisphere ambient; the map's texel i covers the vertex at sample i,
-// hence the half-texel offset. It then fades the colour into the horizon
+// hence the half-texel offset. Near the eye the ground detail (uHasDetail)
+// adds the tiles' fine grain to the page texture's colour, fading out with
+// distance. It then fades the colour into the horizon
 // colour by the larger of two terms: the aerial perspective, the haze a ray
 // from the eye gathers through air whose density falls off exponentially
 // with height (far ground grows paler, low ground faster than high ground),
@@ -112,28 +115,65 @@ uniform vec4 uMaterialAmbient;
 uniform vec4 uMaterialEmissive;
 uniform vec3 uSkyAmbient;
 uniform vec3 uGroundAmbient;
-// Haze density at height 0 per world unit, and the height over which it
-// falls to 1/e (LookHaze).
-uniform vec2 uHaze;
-vec3 PixelLight()
+uniform bool uHasDetail;
+uniform sampler2DArray uDetailTiles;
+uniform sampler2D uDetailWeights;
+uniform float uLevelScale;
+uniform int uRockSlot;
+uniform float uTileSize;
+uniform vec3 uTileMeans[5];
+// Ground detail: the tiles' departure from their mean colour, added to the
+// page texture's colour kDetailGain-fold; whole up to kDetailNear world
+// units from the eye, gone by kDetailFar. Sampled at two scales,
+// kDetailFine and kDetailCoarse texels per world unit, the coarse one
+// turned by about 37 degrees, so that neither tile's repetition lines up
+// with the other's.
+const float kDetailNear = 150.0;
+const float kDetailFar = 250.0;
+const float kDetailFine = 3.0;
+const float kDetailCoarse = 1.25;
+const float kDetailGain = 2.0;
+const mat2 kDetailTurn = mat2(0.8, 0.6, -0.6, 0.8);
+// Haze density at height 0 per world unit, the height over which it falls
+// to 1/e (LookHaze), and the density at the eye's height over that at 0.
+uniform vec3 uHaze;
+// The haze a ray from the eye gathers on its way to `world`.
+float Haze(vec3 world)
 {
-    vec2 size = vec2(textureSize(uLightMap, 0));
-    vec4 map = texture(uLightMap, vTexCoord + 0.5 / size);
-    vec2 xz = map.rg * 2.0 - 1.0;
-    vec3 normal = vec3(xz.x, sqrt(max(1.0 - dot(xz, xz), 0.0)), xz.y);
+    vec3 ray = world - uEye;
+    float rise = ray.y / uHaze.y;
+    // Mean density along the ray over the density at height 0.
+    float mean = abs(rise) > 1e-4 ? uHaze.z * (1.0 - exp(-rise)) / rise : uHaze.z;
+    return 1.0 - exp(-uHaze.x * length(ray) * mean);
+}
+vec3 PixelLight(vec4 map, vec3 normal)
+{
     float lambert = uLightOn ? max(dot(normal, -uLightDirection), 0.0) * map.b : 0.0;
     vec3 ambient = mix(uGroundAmbient, uSkyAmbient, 0.5 + 0.5 * normal.y) * map.a;
     return clamp(uMaterialEmissive.rgb + uMaterialAmbient.rgb * ambient + vDiffuse.rgb * uLightDiffuse.rgb * lambert,
                  0.0, 1.0);
 }
-float Haze(vec3 world)
+// The tiles at the pixel less their means, weighted as the soft painting
+// weights them: by the band of the pixel's height and, on slopes steeper
+// than about 30 degrees, the rock tile.
+vec3 Detail(vec3 normal)
 {
-    vec3 ray = world - uEye;
-    float rise = ray.y / uHaze.y;
-    float low = exp(-max(uEye.y, 0.0) / uHaze.y);
-    // Mean density along the ray over the density at height 0.
-    float mean = abs(rise) > 1e-4 ? low * (1.0 - exp(-rise)) / rise : low;
-    return 1.0 - exp(-uHaze.x * length(ray) * mean);
+    float level = clamp(vWorld.y / uLevelScale, 0.0, 255.0);
+    float u = (level + 0.5) / 256.0;
+    vec4 low = texture(uDetailWeights, vec2(u, 0.25));
+    float weights[5] = float[5](low.r, low.g, low.b, low.a, texture(uDetailWeights, vec2(u, 0.75)).r);
+    float rise = length(normal.xz) / max(normal.y, 0.05);
+    float cover = uRockSlot >= 0 ? smoothstep(0.45, 0.9, rise) : 0.0;
+    vec2 fine = vWorld.xz * (kDetailFine / uTileSize);
+    vec2 coarse = kDetailTurn * vWorld.xz * (kDetailCoarse / uTileSize);
+    vec3 colour = vec3(0.0);
+    for (int slot = 0; slot < 5; ++slot) {
+        float w = weights[slot] * (1.0 - cover) + (slot == uRockSlot ? cover : 0.0);
+        if (w > 0.004)
+            colour += w * (0.5 * (texture(uDetailTiles, vec3(fine, slot), -0.5).rgb +
+                                  texture(uDetailTiles, vec3(coarse, slot), -0.5).rgb) - uTileMeans[slot]);
+    }
+    return colour;
 }
 float FogEnd(vec2 direction)
 {
@@ -150,7 +190,16 @@ void main()
     if (uHasTexture) {
         vec4 texel = texture(uTexture, vTexCoord);
 #ifdef ENHANCED
-        vec3 lit = uHasLightMap ? PixelLight() : vColour.rgb;
+        vec3 lit = vColour.rgb;
+        if (uHasLightMap) {
+            vec4 map = texture(uLightMap, vTexCoord + 0.5 / vec2(textureSize(uLightMap, 0)));
+            vec2 xz = map.rg * 2.0 - 1.0;
+            vec3 normal = vec3(xz.x, sqrt(max(1.0 - dot(xz, xz), 0.0)), xz.y);
+            lit = PixelLight(map, normal);
+            float near = uHasDetail ? 1.0 - smoothstep(kDetailNear, kDetailFar, length(vWorld - uEye)) : 0.0;
+            if (near > 0.0)
+                texel.rgb = clamp(texel.rgb + near * kDetailGain * Detail(normal), 0.0, 1.0);
+        }
         fragColour = vec4(lit * texel.rgb, texel.a);
 #else
         fragColour = vec4(vColour.rgb * texel.rgb, texel.a);
@@ -336,6 +385,13 @@ CGLRenderer::SceneUniforms CGLRenderer::Locate(unsigned program)
     u.hasLightMap = at("uHasLightMap");
     u.lightMap = at("uLightMap");
     u.haze = at("uHaze");
+    u.hasDetail = at("uHasDetail");
+    u.detailTiles = at("uDetailTiles");
+    u.detailWeights = at("uDetailWeights");
+    u.levelScale = at("uLevelScale");
+    u.rockSlot = at("uRockSlot");
+    u.tileSize = at("uTileSize");
+    u.tileMeans = at("uTileMeans");
     return u;
 }
 
@@ -439,6 +495,11 @@ void CGLRenderer::Destroy()
             glDeleteTextures(1, &texture.name);
         texture = ImageTexture{};
     }
+    if (m_detailTiles != 0)
+        glDeleteTextures(1, &m_detailTiles);
+    if (m_detailWeights != 0)
+        glDeleteTextures(1, &m_detailWeights);
+    m_detailTiles = m_detailWeights = 0;
     if (m_streamBuffer != 0)
         glDeleteBuffers(1, &m_streamBuffer);
     if (m_vertexArray != 0)
@@ -524,9 +585,22 @@ void CGLRenderer::Draw(const GLDrawState& state, D3DPRIMITIVETYPE type, unsigned
         const bool lightMap = textured && state.lightMap != 0 && (state.fvf & D3DFVF_NORMAL) != 0;
         glUniform1i(u.hasLightMap, lightMap ? 1 : 0);
         glUniform1i(u.lightMap, 1);
-        glUniform2f(u.haze, LookHaze::kDensity, LookHaze::kHeight);
+        glUniform3f(u.haze, LookHaze::kDensity, LookHaze::kHeight,
+                    std::exp(-std::max(state.eye.y, 0.0f) / LookHaze::kHeight));
         glActiveTexture(GL_TEXTURE1);
         glBindTexture(GL_TEXTURE_2D, lightMap ? state.lightMap : 0);
+        const bool detail = lightMap && m_detailTiles != 0;
+        glUniform1i(u.hasDetail, detail ? 1 : 0);
+        glUniform1i(u.detailTiles, 2);
+        glUniform1i(u.detailWeights, 3);
+        glUniform1f(u.levelScale, m_detailLevelScale);
+        glUniform1i(u.rockSlot, m_detailRockSlot);
+        glUniform1f(u.tileSize, static_cast<float>(std::max(m_detailTileSize, 1u)));
+        glUniform3fv(u.tileMeans, DetailSet::kSlots, glm::value_ptr(m_detailMeans[0]));
+        glActiveTexture(GL_TEXTURE2);
+        glBindTexture(GL_TEXTURE_2D_ARRAY, detail ? m_detailTiles : 0);
+        glActiveTexture(GL_TEXTURE3);
+        glBindTexture(GL_TEXTURE_2D, detail ? m_detailWeights : 0);
     }
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, textured ? state.texture : 0);
@@ -695,6 +769,65 @@ void CGLRenderer::DeleteTexture(unsigned name)
 {
     GLuint n = name;
     glDeleteTextures(1, &n);
+}
+
+void CGLRenderer::SetDetail(const DetailSet& detail)
+{
+    if (m_detailTiles != 0)
+        glDeleteTextures(1, &m_detailTiles);
+    if (m_detailWeights != 0)
+        glDeleteTextures(1, &m_detailWeights);
+    m_detailTiles = m_detailWeights = 0;
+    if (detail.Empty())
+        return;
+    const auto size = static_cast<GLsizei>(detail.tileSize);
+    GLsizei levels = 1;
+    while ((size >> levels) > 0)
+        ++levels;
+    glGenTextures(1, &m_detailTiles);
+    glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_2D_ARRAY, m_detailTiles);
+    glTexStorage3D(GL_TEXTURE_2D_ARRAY, levels, GL_RGBA8, size, size, DetailSet::kSlots);
+    const std::vector<std::uint32_t> blank(static_cast<std::size_t>(size) * static_cast<std::size_t>(size), 0xFF000000u);
+    for (int slot = 0; slot < DetailSet::kSlots; ++slot) {
+        const std::vector<std::uint32_t>& tile = detail.tiles[static_cast<std::size_t>(slot)];
+        glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, slot, size, size, 1, GL_BGRA, GL_UNSIGNED_BYTE,
+                        tile.size() == blank.size() ? tile.data() : blank.data());
+    }
+    glGenerateMipmap(GL_TEXTURE_2D_ARRAY);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_T, GL_REPEAT);
+
+    std::vector<float> table(static_cast<std::size_t>(DetailSet::kLevels) * 2 * 4, 0.0f);
+    for (int level = 0; level < DetailSet::kLevels; ++level) {
+        const auto& w = detail.weights[static_cast<std::size_t>(level)];
+        float* low = table.data() + static_cast<std::size_t>(level) * 4;
+        float* high = low + static_cast<std::size_t>(DetailSet::kLevels) * 4;
+        low[0] = w[0], low[1] = w[1], low[2] = w[2], low[3] = w[3];
+        high[0] = w[4];
+    }
+    glGenTextures(1, &m_detailWeights);
+    glActiveTexture(GL_TEXTURE3);
+    glBindTexture(GL_TEXTURE_2D, m_detailWeights);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16F, DetailSet::kLevels, 2, 0, GL_RGBA, GL_FLOAT, table.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glActiveTexture(GL_TEXTURE0);
+    m_detailLevelScale = detail.levelScale > 0.0f ? detail.levelScale : 2.5f;
+    m_detailRockSlot = detail.rockSlot;
+    m_detailTileSize = detail.tileSize;
+    for (int slot = 0; slot < DetailSet::kSlots; ++slot) {
+        const std::vector<std::uint32_t>& tile = detail.tiles[static_cast<std::size_t>(slot)];
+        glm::dvec3 sum(0.0);
+        for (std::uint32_t c : tile)
+            sum += glm::dvec3((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
+        m_detailMeans[slot] = tile.empty() ? glm::vec3(0.0f) : glm::vec3(sum / (255.0 * static_cast<double>(tile.size())));
+    }
 }
 
 unsigned CGLRenderer::CreateBuffer()

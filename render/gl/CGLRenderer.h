@@ -6,6 +6,7 @@
 #include <glm/glm.hpp>
 
 #include "render/D3DTypes.h"
+#include "render/DetailSet.h"
 
 class IContextProvider;
 
@@ -101,6 +102,10 @@ public:
     // The finest level sampled from (GL_TEXTURE_BASE_LEVEL).
     void SetBaseLevel(unsigned name, unsigned level);
     void DeleteTexture(unsigned name);
+    // The ground detail of the enhanced look: the tiles as one mip-mapped
+    // array texture, the band weights as a small table texture. Replaces
+    // any detail set before.
+    void SetDetail(const DetailSet& detail);
     unsigned CreateBuffer();
     void UploadBuffer(unsigned name, const void* data, std::size_t bytes);
     void DeleteBuffer(unsigned name);
@@ -122,6 +127,12 @@ private:
     unsigned m_skyProgram = 0;
     unsigned m_imageProgram = 0;
     float m_maxAnisotropy = 1.0f;
+    unsigned m_detailTiles = 0;   // GL_TEXTURE_2D_ARRAY, one layer per slot; 0: no detail
+    unsigned m_detailWeights = 0; // 256 x 2 table: slots 0..3 in row 0, slot 4 in row 1
+    float m_detailLevelScale = 2.5f;
+    int m_detailRockSlot = -1;
+    unsigned m_detailTileSize = 0;
+    glm::vec3 m_detailMeans[DetailSet::kSlots]; // mean colour of each tile, 0..1
     // Images are uploaded into a ring of textures: rewriting a texture that
     // a queued draw of the same frame still reads would make the rasteriser
     // finish the whole frame first.
@@ -140,7 +151,8 @@ private:
             lightDirection = -1, lightDiffuse = -1, materialDiffuse = -1, materialAmbient = -1,
             materialEmissive = -1, ambient = -1, hasTexture = -1, sampler = -1;
         int skyAmbient = -1, groundAmbient = -1, eye = -1, fogWindow = -1, fogEnd = -1, horizon = -1,
-            hasLightMap = -1, lightMap = -1, haze = -1;
+            hasLightMap = -1, lightMap = -1, haze = -1, hasDetail = -1, detailTiles = -1, detailWeights = -1,
+            levelScale = -1, rockSlot = -1, tileSize = -1, tileMeans = -1;
     };
     static SceneUniforms Locate(unsigned program);
     SceneUniforms m_classicUniforms;
