@@ -124,14 +124,12 @@ uniform float uTileSize;
 uniform vec3 uTileMeans[5];
 // Ground detail: the tiles' departure from their mean colour, added to the
 // page texture's colour kDetailGain-fold; whole up to kDetailNear world
-// units from the eye, gone by kDetailFar. Sampled at two scales,
-// kDetailFine and kDetailCoarse texels per world unit, the coarse one
-// turned by about 37 degrees, so that neither tile's repetition lines up
-// with the other's.
+// units from the eye, gone by kDetailFar. Sampled kDetailFine texels per
+// world unit on a grid turned by about 37 degrees, so that its repetition
+// never lines up with the page texture's texels.
 const float kDetailNear = 150.0;
 const float kDetailFar = 250.0;
 const float kDetailFine = 3.0;
-const float kDetailCoarse = 1.25;
 const float kDetailGain = 2.0;
 const mat2 kDetailTurn = mat2(0.8, 0.6, -0.6, 0.8);
 // Haze density at height 0 per world unit, the height over which it falls
@@ -154,26 +152,26 @@ vec3 PixelLight(vec4 map, vec3 normal)
                  0.0, 1.0);
 }
 // The tiles at the pixel less their means, weighted as the soft painting
-// weights them: by the band of the pixel's height and, on slopes steeper
-// than about 30 degrees, the rock tile.
+// weights them: the two bands of the pixel's height (uDetailWeights, one
+// texel per level: the two slots over 4 and the second one's weight) or,
+// on slopes steeper than about 30 degrees, the heavier band and the rock
+// tile. Two samples, as the software rasterisers pay for each one on every
+// pixel whatever the branches.
 vec3 Detail(vec3 normal)
 {
-    float level = clamp(vWorld.y / uLevelScale, 0.0, 255.0);
-    float u = (level + 0.5) / 256.0;
-    vec4 low = texture(uDetailWeights, vec2(u, 0.25));
-    float weights[5] = float[5](low.r, low.g, low.b, low.a, texture(uDetailWeights, vec2(u, 0.75)).r);
+    vec3 bands = texture(uDetailWeights, vec2((clamp(vWorld.y / uLevelScale, 0.0, 255.0) + 0.5) / 256.0, 0.5)).rgb;
+    int first = int(bands.r * 4.0 + 0.5);
+    int second = int(bands.g * 4.0 + 0.5);
+    float share = bands.b;
     float rise = length(normal.xz) / max(normal.y, 0.05);
     float cover = uRockSlot >= 0 ? smoothstep(0.45, 0.9, rise) : 0.0;
-    vec2 fine = vWorld.xz * (kDetailFine / uTileSize);
-    vec2 coarse = kDetailTurn * vWorld.xz * (kDetailCoarse / uTileSize);
-    vec3 colour = vec3(0.0);
-    for (int slot = 0; slot < 5; ++slot) {
-        float w = weights[slot] * (1.0 - cover) + (slot == uRockSlot ? cover : 0.0);
-        if (w > 0.004)
-            colour += w * (0.5 * (texture(uDetailTiles, vec3(fine, slot), -0.5).rgb +
-                                  texture(uDetailTiles, vec3(coarse, slot), -0.5).rgb) - uTileMeans[slot]);
+    if (cover > share) {
+        second = uRockSlot;
+        share = cover;
     }
-    return colour;
+    vec2 at = kDetailTurn * vWorld.xz * (kDetailFine / uTileSize);
+    return mix(texture(uDetailTiles, vec3(at, first), -0.5).rgb - uTileMeans[first],
+               texture(uDetailTiles, vec3(at, second), -0.5).rgb - uTileMeans[second], share);
 }
 float FogEnd(vec2 direction)
 {
@@ -795,25 +793,36 @@ void CGLRenderer::SetDetail(const DetailSet& detail)
                         tile.size() == blank.size() ? tile.data() : blank.data());
     }
     glGenerateMipmap(GL_TEXTURE_2D_ARRAY);
-    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
     glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_T, GL_REPEAT);
 
-    std::vector<float> table(static_cast<std::size_t>(DetailSet::kLevels) * 2 * 4, 0.0f);
+    // Per level the two heaviest slots (a level lies in at most two
+    // neighbouring bands) and the share of the second.
+    std::vector<float> table(static_cast<std::size_t>(DetailSet::kLevels) * 4, 0.0f);
     for (int level = 0; level < DetailSet::kLevels; ++level) {
         const auto& w = detail.weights[static_cast<std::size_t>(level)];
-        float* low = table.data() + static_cast<std::size_t>(level) * 4;
-        float* high = low + static_cast<std::size_t>(DetailSet::kLevels) * 4;
-        low[0] = w[0], low[1] = w[1], low[2] = w[2], low[3] = w[3];
-        high[0] = w[4];
+        int first = 0, second = 0;
+        for (int slot = 1; slot < DetailSet::kSlots; ++slot)
+            if (w[slot] > w[first])
+                first = slot;
+        second = first == 0 ? 1 : 0;
+        for (int slot = 0; slot < DetailSet::kSlots; ++slot)
+            if (slot != first && w[slot] > w[second])
+                second = slot;
+        const float pair = w[first] + w[second];
+        float* texel = table.data() + static_cast<std::size_t>(level) * 4;
+        texel[0] = static_cast<float>(first) / 4.0f;
+        texel[1] = static_cast<float>(second) / 4.0f;
+        texel[2] = pair > 0.0f ? w[second] / pair : 0.0f;
     }
     glGenTextures(1, &m_detailWeights);
     glActiveTexture(GL_TEXTURE3);
     glBindTexture(GL_TEXTURE_2D, m_detailWeights);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16F, DetailSet::kLevels, 2, 0, GL_RGBA, GL_FLOAT, table.data());
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16F, DetailSet::kLevels, 1, 0, GL_RGBA, GL_FLOAT, table.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);

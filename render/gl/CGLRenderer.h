@@ -103,8 +103,8 @@ public:
     void SetBaseLevel(unsigned name, unsigned level);
     void DeleteTexture(unsigned name);
     // The ground detail of the enhanced look: the tiles as one mip-mapped
-    // array texture, the band weights as a small table texture. Replaces
-    // any detail set before.
+    // array texture, the two heaviest bands of each level as a small table
+    // texture. Replaces any detail set before.
     void SetDetail(const DetailSet& detail);
     unsigned CreateBuffer();
     void UploadBuffer(unsigned name, const void* data, std::size_t bytes);
@@ -128,7 +128,7 @@ private:
     unsigned m_imageProgram = 0;
     float m_maxAnisotropy = 1.0f;
     unsigned m_detailTiles = 0;   // GL_TEXTURE_2D_ARRAY, one layer per slot; 0: no detail
-    unsigned m_detailWeights = 0; // 256 x 2 table: slots 0..3 in row 0, slot 4 in row 1
+    unsigned m_detailWeights = 0; // 256 x 1 table: per level the two heaviest slots / 4, the second's share
     float m_detailLevelScale = 2.5f;
     int m_detailRockSlot = -1;
     unsigned m_detailTileSize = 0;
