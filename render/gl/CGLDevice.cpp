@@ -73,8 +73,9 @@ CGLDevice::~CGLDevice()
         current = m_provider->MakeCurrent() == 0;
     if (current) {
         DeleteDeadObjects();
-        if (m_spareTexture.name != 0)
-            m_renderer.DeleteTexture(m_spareTexture.name);
+        for (const DeadTexture& spare : m_spareTextures)
+            m_renderer.DeleteTexture(spare.name);
+        m_spareTextures.clear();
         m_renderer.Destroy();
         m_provider->DoneCurrent();
     }

@@ -174,9 +174,13 @@ private:
     };
     std::vector<unsigned> m_deadBuffers; // GL names left for the render thread to delete
     std::vector<DeadTexture> m_deadTextures;
-    // The storage of the last released texture, kept for the next texture of
-    // its size: allocating a 4096 x 4096 texture costs a frame tens of
-    // milliseconds, and paging replaces one page texture by another of the
-    // same size.
-    DeadTexture m_spareTexture{0, 0, 0, 0};
+    // The storage of the last released textures, kept for the next textures
+    // of their shape: allocating a 4096 x 4096 texture costs a frame tens of
+    // milliseconds, and paging replaces a landscape's textures (its page
+    // texture and, under the enhanced look, its light map) by others of the
+    // same shape. At most kSpareTextures, the oldest deleted first.
+    static constexpr std::size_t kSpareTextures = 2;
+    std::vector<DeadTexture> m_spareTextures;
+    // Keeps `dead` as a spare, deleting the oldest spare beyond the limit.
+    void KeepSpare(const DeadTexture& dead);
 };
