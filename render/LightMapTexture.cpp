@@ -1,5 +1,8 @@
 #include "render/LightMapTexture.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -10,6 +13,13 @@
 #include "terrain/CHorizonShadow.h"
 #include "terrain/CNormalMap.h"
 
+namespace {
+
+// Nice value of the helper thread (Linux schedules threads one by one).
+constexpr int kHelperNice = 10;
+
+} // namespace
+
 ITexture* CreateLightMapTexture(IDevice* device, const std::int32_t* window, int width, int height,
                                 float heightScale)
 {
@@ -18,9 +28,15 @@ ITexture* CreateLightMapTexture(IDevice* device, const std::int32_t* window, int
     std::vector<std::uint8_t> sky;
     int skyResult = -1;
     const auto occlusion = [&] { skyResult = CAmbientOcclusion::Compute(window, width, height, heightScale, &sky); };
+    // The helper yields to every other thread of normal priority (the render
+    // thread above all, which a paging run must not hold up): it runs on
+    // what the processors have to spare.
     std::thread helper;
     try {
-        helper = std::thread(occlusion);
+        helper = std::thread([&] {
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kHelperNice);
+            occlusion();
+        });
     } catch (const std::system_error&) {
     }
     std::vector<std::uint8_t> normals, sun;

@@ -17,6 +17,6 @@
 // texture, owned by the caller (it goes to the landscape of the window), or
 // null when the device is null, the window too small (a side below 2) or
 // the texture cannot be made. Any thread; the window is only read. Works on
-// the calling thread and one helper thread.
+// the calling thread and one helper thread of low priority.
 ITexture* CreateLightMapTexture(IDevice* device, const std::int32_t* window, int width, int height,
                                 float heightScale);
