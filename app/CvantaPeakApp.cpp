@@ -17,7 +17,9 @@
 #include "app/CSignalCloser.h"
 #include "app/CommandIds.h"
 #include "app/ProgramOptions.h"
+#include "config/Version.h"
 #include "render/Angles.h"
+#include "view/CStatsFile.h"
 #include "view/CvantaPeakView.h"
 
 namespace {
@@ -39,7 +41,7 @@ CvantaPeakApp::AboutDialogHook& AboutHook()
 CvantaPeakApp::CvantaPeakApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("vantaPeak"));
-    setApplicationVersion(QStringLiteral("1.0.0.1"));
+    setApplicationVersion(QString::fromLatin1(kVantaPeakVersion));
     setWindowIcon(MakeAppIcon());
 }
 
@@ -111,17 +113,17 @@ bool CvantaPeakApp::ApplyFlightOptions()
     view->SetClearance(m_commandLine.clearance);
     view->SetTour(m_commandLine.tour);
     view->SetLook(m_commandLine.look);
+    view->SetScripted(m_commandLine.start && m_commandLine.quitAfterSeconds > 0.0);
     if (!m_commandLine.statsFile.isEmpty()) {
-        m_statsFile.reset(std::fopen(QFile::encodeName(m_commandLine.statsFile).constData(), "w"));
-        if (!m_statsFile) {
+        m_statsFile = std::make_unique<CStatsFile>();
+        if (m_statsFile->Open(QFile::encodeName(m_commandLine.statsFile).toStdString(),
+                              "t_ms,roam_ms,draw_ms,triangles,fps,x,y,z,paging,ground\n")
+            != 0) {
+            m_statsFile.reset();
             std::fprintf(stderr, "vantapeak: no se puede escribir %s\n", qPrintable(m_commandLine.statsFile));
             m_exitCode = 2;
             return false;
         }
-        // Line-buffered: every row reaches the file whole, in one write,
-        // so a program that is killed leaves at most its last row cut.
-        std::setvbuf(m_statsFile.get(), nullptr, _IOLBF, BUFSIZ);
-        std::fputs("t_ms,roam_ms,draw_ms,triangles,fps,x,y,z,paging,ground\n", m_statsFile.get());
         view->SetStatsFile(m_statsFile.get());
     }
     if (m_commandLine.start) {
@@ -160,7 +162,18 @@ bool CvantaPeakApp::ParseCommandLine(const QStringList& arguments)
 
 int CvantaPeakApp::Run()
 {
-    return exec();
+    const int code = exec();
+    if (!m_statsFile) {
+        return code;
+    }
+    // The frame's close has ended the render thread; the file is complete
+    // once closed, or has lost rows.
+    if (m_frame && m_frame->View() != nullptr) {
+        m_frame->View()->StopSimulation();
+        m_frame->View()->SetStatsFile(nullptr);
+    }
+    const int closed = m_statsFile->Close();
+    return code != 0 || closed == 0 ? code : 1;
 }
 
 bool CvantaPeakApp::OnCommand(int id)

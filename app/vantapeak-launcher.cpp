@@ -16,11 +16,14 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <thread>
 
 #include "app/AppIcon.h"
 #include "app/CLaunchSequence.h"
 #include "app/CLauncher.h"
+#include "config/GuidedFlight.h"
+#include "config/Version.h"
 #include "terrain/CTerrainGenerator.h"
 #include "terrain/TerrainFiles.h"
 
@@ -28,28 +31,59 @@ namespace {
 
 const QString kCaption = QStringLiteral("vantaPeak");
 
+// Words filled into lines of at most 79 columns.
+std::string Fill(const std::string& text)
+{
+    constexpr std::size_t kColumns = 79;
+    std::string filled;
+    std::size_t lineLength = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::size_t wordLength = end - start;
+        if (lineLength > 0 && lineLength + 1 + wordLength > kColumns) {
+            filled += '\n';
+            lineLength = 0;
+        } else if (lineLength > 0) {
+            filled += ' ';
+            ++lineLength;
+        }
+        filled.append(text, start, wordLength);
+        lineLength += wordLength;
+        start = end + 1;
+    }
+    return filled + '\n';
+}
+
 void Usage(std::FILE* out)
 {
-    std::fputs("Uso: vantapeak-launcher [opciones]\n"
-               "\n"
-               "Abre vantaPeak en su carpeta de datos, $XDG_DATA_HOME/vantapeak (por defecto\n"
-               "~/.local/share/vantapeak). La primera vez copia allí las cinco texturas y, si\n"
-               "no hay terreno, ofrece generar el terreno predeterminado; después inicia\n"
-               "vantapeak en esa carpeta con las opciones --start --tour --speed 500\n"
-               "--clearance 50 --look enhanced.\n"
-               "\n"
+    const std::string description =
+        std::string("Abre vantaPeak en su carpeta de datos, $XDG_DATA_HOME/vantapeak (por defecto "
+                    "~/.local/share/vantapeak). La primera vez copia allí las cinco texturas y, si "
+                    "no hay terreno, ofrece generar el terreno predeterminado; después inicia "
+                    "vantapeak en esa carpeta con las opciones ") +
+        kGuidedFlightLine + ".";
+    std::fputs("Uso: vantapeak-launcher [opciones]\n\n", out);
+    std::fputs(Fill(description).c_str(), out);
+    std::fputs("\n"
                "Opciones:\n"
                "  --help     muestra esta ayuda\n"
                "  --version  muestra la versión\n",
         out);
 }
 
-bool AskGenerate(const QString& dataDir)
+bool AskGenerate(const QString& dataDir, const QString& problem)
 {
-    QMessageBox box(QMessageBox::Question, kCaption,
-        QStringLiteral("No hay terreno en %1.\n\n¿Generar ahora el terreno predeterminado? "
-                       "Tarda unos minutos y ocupa unos 550 MB.")
-            .arg(dataDir));
+    const QString question = problem.isEmpty()
+        ? QStringLiteral("No hay terreno en %1.\n\n¿Generar ahora el terreno predeterminado? "
+                         "Tarda unos minutos y ocupa unos 550 MB.")
+              .arg(dataDir)
+        : QStringLiteral("El terreno de %1 no se puede usar:\n%2.\n\n¿Generar de nuevo el terreno "
+                         "predeterminado en su lugar? Tarda unos minutos y ocupa unos 550 MB.")
+              .arg(dataDir, problem);
+    QMessageBox box(QMessageBox::Question, kCaption, question);
     QPushButton* generate = box.addButton(QStringLiteral("Generar"), QMessageBox::AcceptRole);
     box.addButton(QStringLiteral("Ahora no"), QMessageBox::RejectRole);
     box.setDefaultButton(generate);
@@ -137,7 +171,7 @@ int main(int argc, char** argv)
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("vantapeak-launcher %s\n", VP_VERSION);
+            std::printf("vantapeak-launcher %s\n", kVantaPeakVersion);
             return 0;
         }
         std::fprintf(stderr, "vantapeak-launcher: opción no válida: %s\n", argv[i]);

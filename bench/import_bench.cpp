@@ -21,6 +21,7 @@
 #include <gdal.h>
 
 #include "terrain/CElevationImporter.h"
+#include "terrain/CGdal.h"
 #include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainWriter.h"
 #include "terrain/TerrainFiles.h"
@@ -31,7 +32,7 @@ namespace {
 // no-data holes, written in row blocks.
 bool WriteSource(const std::string& path, int size)
 {
-    CHeightmap16File::InitialiseGdal();
+    CGdal::Initialise();
     GDALDatasetH dataset = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), size, size, 1, GDT_UInt16, nullptr);
     if (dataset == nullptr)
         return false;

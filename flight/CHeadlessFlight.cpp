@@ -3,8 +3,9 @@
 #include "flight/CGroundHeight.h"
 #include "flight/CPageBuilder.h"
 #include "flight/CTerrainFollower.h"
+#include "flight/PageTexture.h"
 #include "landscape/CLandscape.h"
-#include "render/PageTexture.h"
+#include "render/Units.h"
 #include "terrain/CTerrainModel.h"
 #include "terrain/TickCount.h"
 
@@ -103,7 +104,7 @@ void CHeadlessFlight::PageIfNeeded()
 
 void CHeadlessFlight::Step(const Settings& settings, double seconds, double stepSeconds)
 {
-    const float speedPerSecond = static_cast<float>(settings.speedKmh * 1000.0 / 3600.0);
+    const float speedPerSecond = KmhToUnitsPerSecond(settings.speedKmh);
     m_camera.Advance(static_cast<float>(speedPerSecond * stepSeconds));
     if (settings.steering) {
         const float yaw = settings.steering(m_camera.Snapshot(), seconds, stepSeconds);

@@ -1,8 +1,8 @@
 #include "flight/CPageBuilder.h"
 
+#include "flight/LightMapTexture.h"
+#include "flight/PageTexture.h"
 #include "landscape/CLandscape.h"
-#include "render/LightMapTexture.h"
-#include "render/PageTexture.h"
 #include "terrain/CBitmapEx.h"
 #include "terrain/CTerrainModel.h"
 

@@ -195,7 +195,7 @@ public:
     float m_originZ = 0.0f;      // world z of window row 0
     IDevice* m_device = nullptr; // not owned
     ITexture* m_texture = nullptr; // page texture or null; owned once set
-    // The enhanced look's light map of the window (render/LightMapTexture.h)
+    // The enhanced look's light map of the window (flight/LightMapTexture.h)
     // or null; owned once set. Bound to texture stage 1 under that look.
     ITexture* m_lightMap = nullptr;
 

@@ -15,6 +15,7 @@
 #include <ogr_srs_api.h>
 
 #include "terrain/CElevationGrid.h"
+#include "terrain/CGdal.h"
 #include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainModel.h"
 #include "terrain/CTerrainWriter.h"
@@ -65,34 +66,6 @@ double VerticalUnit(GDALRasterBandH band)
     return 1.0;
 }
 
-// Keeps GDAL's messages off the terminal for the life of the object.
-class QuietGdal {
-public:
-    QuietGdal() { CPLPushErrorHandler(CPLQuietErrorHandler); }
-    ~QuietGdal() { CPLPopErrorHandler(); }
-    QuietGdal(const QuietGdal&) = delete;
-    QuietGdal& operator=(const QuietGdal&) = delete;
-};
-
-// Closes a GDAL dataset when it goes out of scope.
-class DatasetCloser {
-public:
-    explicit DatasetCloser(GDALDatasetH dataset)
-        : m_dataset(dataset)
-    {
-    }
-    ~DatasetCloser()
-    {
-        if (m_dataset != nullptr)
-            GDALClose(m_dataset);
-    }
-    DatasetCloser(const DatasetCloser&) = delete;
-    DatasetCloser& operator=(const DatasetCloser&) = delete;
-
-private:
-    GDALDatasetH m_dataset;
-};
-
 } // namespace
 
 int CElevationImporter::Fail(const std::string& message)
@@ -126,15 +99,15 @@ void CElevationImporter::TargetSize(std::int32_t width, std::int32_t height, std
 int CElevationImporter::ReadElevations(const std::string& path, CElevationGrid& grid, double& spacingX,
     double& spacingY)
 {
-    CHeightmap16File::InitialiseGdal();
-    QuietGdal quiet;
+    CGdal::Initialise();
+    CGdal::CQuiet quiet;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
         return Fail(Printf("No existe el fichero %s", path.c_str()));
     if (!S_ISREG(info.st_mode))
         return Fail(Printf("No se pudo leer el fichero %s: no es un fichero", path.c_str()));
     GDALDatasetH dataset = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
-    DatasetCloser closer(dataset);
+    CGdal::CDataset closer(dataset);
     if (dataset == nullptr)
         return Fail(Printf("No se pudo leer el fichero %s: formato no admitido o fichero dañado", path.c_str()));
     if (GDALGetRasterCount(dataset) < 1)
@@ -227,7 +200,8 @@ int CElevationImporter::Run(const Settings& settings)
         return -1;
     CTerrainWriter writer(settings.folder);
     writer.SetBlend(settings.blend);
-    writer.RemoveLeftovers();
+    if (writer.RemoveLeftovers() != 0)
+        return Fail(writer.Message());
     const int tiles = writer.LoadTiles(settings.texturesFolder);
     m_missingTiles = writer.MissingTiles();
     if (tiles != 0)

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <new>
 
 #include <gdal.h>
@@ -12,31 +11,14 @@
 #include <cpl_error.h>
 #include <cpl_string.h>
 
+#include "terrain/CGdal.h"
+
 namespace {
 
 // Rows converted and written per GDAL call.
 constexpr std::int32_t kRowsPerBlock = 256;
 
-// Keeps GDAL's messages off the terminal for the life of the object.
-class QuietGdal {
-public:
-    QuietGdal() { CPLPushErrorHandler(CPLQuietErrorHandler); }
-    ~QuietGdal() { CPLPopErrorHandler(); }
-    QuietGdal(const QuietGdal&) = delete;
-    QuietGdal& operator=(const QuietGdal&) = delete;
-};
-
 } // namespace
-
-void CHeightmap16File::InitialiseGdal()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        // No .aux.xml side files beside the files we only read.
-        CPLSetConfigOption("GDAL_PAM_ENABLED", "NO");
-        GDALAllRegister();
-    });
-}
 
 std::uint16_t CHeightmap16File::Code(float level)
 {
@@ -52,8 +34,8 @@ int CHeightmap16File::WriteLevels(const char* path, const float* levels, std::in
     if (path == nullptr || levels == nullptr || width < 1 || height < 1 || !(heightScale > 0.0)
         || !std::isfinite(heightScale))
         return -1;
-    InitialiseGdal();
-    QuietGdal quiet;
+    CGdal::Initialise();
+    CGdal::CQuiet quiet;
     GDALDriverH driver = GDALGetDriverByName("GTiff");
     if (driver == nullptr)
         return -1;
@@ -99,8 +81,8 @@ int CHeightmap16File::Read(const char* path, std::vector<std::uint16_t>& codes, 
 {
     if (path == nullptr)
         return -1;
-    InitialiseGdal();
-    QuietGdal quiet;
+    CGdal::Initialise();
+    CGdal::CQuiet quiet;
     const char* const drivers[] = {"GTiff", nullptr};
     GDALDatasetH dataset = GDALOpenEx(path, GDAL_OF_RASTER | GDAL_OF_READONLY, drivers, nullptr, nullptr);
     if (dataset == nullptr)

@@ -38,7 +38,4 @@ public:
     // as they were).
     static int Read(const char* path, std::vector<std::uint16_t>& codes, std::int32_t& width, std::int32_t& height,
         double& heightScale);
-
-    // Registers GDAL's drivers once per process.
-    static void InitialiseGdal();
 };

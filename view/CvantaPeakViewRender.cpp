@@ -15,7 +15,9 @@
 #include "flight/CPageBuilder.h"
 #include "overview/COverviewControl.h"
 #include "render/IDevice.h"
+#include "render/Units.h"
 #include "terrain/TickCount.h"
+#include "view/CStatsFile.h"
 
 namespace {
 
@@ -45,7 +47,7 @@ void CvantaPeakView::RenderLoop()
         // user-interface thread, so a busy user interface never holds a frame.
         const int position = m_sliderPosition.load();
         m_speedKmh = static_cast<float>(1000.0 - position);
-        m_speedPerSecond = static_cast<float>(m_speedKmh * 1000.0 / 3600.0);
+        m_speedPerSecond = KmhToUnitsPerSecond(m_speedKmh);
         RenderFrame();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -142,9 +144,11 @@ void CvantaPeakView::RenderFrame()
     m_lastFrameTick = now;
 
     if (m_statsFile != nullptr) {
-        std::fprintf(m_statsFile, "%" PRIu32 ",%d,%d,%d,%" PRIu32 ",%.3f,%.3f,%.3f,%d,%.3f\n",
-                     now - m_statsStartTick, figures.roamTime, figures.drawTime, figures.triangles, m_fps,
-                     static_cast<double>(x), static_cast<double>(y), static_cast<double>(z),
-                     m_pagingCount.load() > 0 ? 1 : 0, static_cast<double>(ground));
+        char row[256];
+        std::snprintf(row, sizeof row, "%" PRIu32 ",%d,%d,%d,%" PRIu32 ",%.3f,%.3f,%.3f,%d,%.3f\n",
+                      now - m_statsStartTick, figures.roamTime, figures.drawTime, figures.triangles, m_fps,
+                      static_cast<double>(x), static_cast<double>(y), static_cast<double>(z),
+                      m_pagingCount.load() > 0 ? 1 : 0, static_cast<double>(ground));
+        m_statsFile->Write(row);
     }
 }

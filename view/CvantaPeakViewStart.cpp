@@ -11,16 +11,16 @@
 #include <memory>
 
 #include "flight/CPageBuilder.h"
+#include "flight/DetailTiles.h"
+#include "flight/PageTexture.h"
 #include "landscape/CLandscape.h"
-#include "terrain/TerrainFiles.h"
-#include "terrain/TickCount.h"
 #include "overview/COverviewControl.h"
 #include "render/DeviceSetup.h"
 #include "render/Overlay.h"
-#include "render/DetailTiles.h"
-#include "render/PageTexture.h"
 #include "render/gl/CQtWindowContext.h"
 #include "render/gl/Direct3D.h"
+#include "terrain/TerrainFiles.h"
+#include "terrain/TickCount.h"
 #include "view/CFullViewToggle.h"
 #include "view/MessageBox.h"
 
@@ -58,6 +58,7 @@ int CvantaPeakView::CreateDevice()
     SetRenderSurface(QWidget::createWindowContainer(provider->Window(), m_renderWindow));
     WatchRenderInput(provider->Window());
     m_fullView->WatchWindow(provider->Window());
+    provider->Window()->installEventFilter(this);
     m_contextProvider = std::move(provider);
     m_device = device;
     return 0;
@@ -118,8 +119,7 @@ void CvantaPeakView::OnStartSimulation()
         // in every window; a file that is there but unusable is reported and
         // the flight goes on with the levels.
         if (m_terrain.LoadHeights16(TerrainFiles::kHeights16) != 0) {
-            ShowMessageBox(QString::fromUtf8("Error en leer el fichero ") + QString::fromUtf8(TerrainFiles::kHeights16),
-                           this);
+            ReportHeights16Problem();
         }
     }
     // The enhanced look's ground detail: the tiles beside the terrain, when

@@ -30,7 +30,7 @@ class IContextProvider;
 // with a hemisphere ambient term in place of the ambient state and fogged
 // into the horizon colour, and textures asked for with the full chain get
 // it, sampled trilinearly. A textured draw with a light map in stage 1
-// (render/LightMapTexture.h) is lit per pixel from it instead of per
+// (flight/LightMapTexture.h) is lit per pixel from it instead of per
 // vertex: the map's normal, its sunlight on the diffuse term and its open
 // sky on the ambient one; near the camera such a draw also shows the ground
 // detail (SetDetail), uploaded by the render thread at its next scene. Stage
@@ -145,6 +145,7 @@ private:
     CGLRenderer m_renderer;
     std::thread::id m_renderThread;
     bool m_broken = false;
+    bool m_makeCurrentReported = false; // a failed MakeCurrent is on standard error
     bool m_inScene = false;
     std::atomic<unsigned> m_foreignThreadCalls{0};
 

@@ -17,6 +17,7 @@
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
+#include "terrain/CGdal.h"
 #include "terrain/CHeightmap16File.h"
 
 namespace elevation_test {
@@ -86,7 +87,7 @@ Raster MakeValues(std::int32_t width, std::int32_t height, GDALDataType type, F 
 // that drivers without Create (SRTMHGT, AAIGrid, PNG) work too.
 inline bool MakeRaster(const std::string& path, const char* driver, Raster raster)
 {
-    CHeightmap16File::InitialiseGdal();
+    CGdal::Initialise();
     GDALDatasetH memory = GDALCreate(GDALGetDriverByName("MEM"), "", raster.width, raster.height, 1, raster.type, nullptr);
     GDALRasterBandH band = GDALGetRasterBand(memory, 1);
     bool ok = GDALRasterIO(band, GF_Write, 0, 0, raster.width, raster.height, raster.values.data(), raster.width,

@@ -1,4 +1,4 @@
-#include "render/LightMapTexture.h"
+#include "flight/LightMapTexture.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "render/DeviceSetup.h"
-#include "render/PageTexture.h"
+#include "flight/PageTexture.h"
 #include "terrain/CAmbientOcclusion.h"
 #include "terrain/CHorizonShadow.h"
 #include "terrain/CNormalMap.h"

@@ -1,4 +1,4 @@
-#include "render/DetailTiles.h"
+#include "flight/DetailTiles.h"
 
 #include "render/IDevice.h"
 #include "terrain/CBlendPainter.h"

@@ -1,0 +1,28 @@
+#include "tools/CFlightOptions.h"
+
+CFlightOptions::CFlightOptions(Host host) : host(host), speedKmh(host == Host::Snapshot ? 300.0 : 0.0) {}
+
+void CFlightOptions::Declare(COptionParser& parser)
+{
+    const bool program = host == Host::Program;
+    parser.AddFlag("tour",
+                   program ? "vuelo guiado: un piloto automático recorre el terreno sin salir de él, a la velocidad "
+                             "del deslizador"
+                           : "con --record, el vuelo guiado del programa en lugar de --turn",
+                   &tour);
+    parser.AddNumber("speed", "KMH",
+                     program ? "velocidad del deslizador al iniciar, en km/h, de 0 a 1000"
+                             : "con --record, velocidad del vuelo en km/h",
+                     0.0, 1000.0, &speedKmh);
+    parser.AddNumber("turn", "GRADOS_S",
+                     program ? "giro constante en grados por segundo, a la derecha si es positivo"
+                             : "con --record, giro constante en grados por segundo",
+                     -3600.0, 3600.0, &turnDegreesPerSecond);
+    parser.AddNumber("clearance", "M", "sigue el terreno al menos M unidades por encima del suelo", 0.0, 5000.0,
+                     &clearance, "0, apagado");
+    parser.AddCustom("look", "classic|enhanced",
+                     std::string(program ? "cómo se dibuja el vuelo" : "cómo se dibuja") +
+                         ": el clásico o el mejorado (cielo, niebla, texturas filtradas, sin saltos)",
+                     "classic", "classic o enhanced",
+                     [this](const std::string& value) { return ParseLook(value.c_str(), &look); });
+}
