@@ -5,6 +5,9 @@
 
 namespace {
 
+// Samples per side of the cells the comparison runs on.
+constexpr std::int32_t kCell = 4;
+
 // A line continued past its ends point-mirrored about its end samples,
 // which carries a plane slope on as it is: ground beside the window's edge
 // is not taken for a hollow (or a ridge) for want of neighbours. `at(k)`
@@ -71,25 +74,28 @@ int CAmbientOcclusion::Compute(const std::int32_t* window, std::int32_t width, s
 {
     if (window == nullptr || sky == nullptr || width < 1 || height < 1)
         return -1;
-    // The comparison runs on a grid of half the resolution (means of 2 x 2
-    // samples, radii halved): the term is smooth at every radius, and the
-    // grid takes a quarter of the time and memory.
-    const std::int32_t cw = (width + 1) / 2;
-    const std::int32_t ch = (height + 1) / 2;
+    // The comparison runs on a grid of kCell x kCell-sample means, radii in
+    // cells: the term is smooth at every radius, and the grid takes a
+    // sixteenth of the time and memory.
+    const std::int32_t cw = (width + kCell - 1) / kCell;
+    const std::int32_t ch = (height + kCell - 1) / kCell;
     const std::size_t cells = static_cast<std::size_t>(cw) * static_cast<std::size_t>(ch);
-    std::vector<float> ground(cells), rows(cells), mean(cells), shut(cells, 0.0f);
+    std::vector<float> ground(cells, 0.0f), rows(cells), mean(cells), shut(cells, 0.0f);
+    const float perCell = heightScale / static_cast<float>(kCell * kCell);
+    for (std::int32_t z = 0; z < height; ++z) {
+        const std::int32_t* row = window + static_cast<std::size_t>(z) * width;
+        float* cell = ground.data() + static_cast<std::size_t>(z / kCell) * cw;
+        for (std::int32_t x = 0; x < width; ++x)
+            cell[x / kCell] += static_cast<float>(row[x]) * perCell;
+    }
+    // Cells cut by the window's far edges hold fewer samples: scale them up.
     for (std::int32_t z = 0; z < ch; ++z)
         for (std::int32_t x = 0; x < cw; ++x) {
-            const std::int32_t x0 = 2 * x, z0 = 2 * z;
-            const std::int32_t x1 = std::min(x0 + 1, width - 1), z1 = std::min(z0 + 1, height - 1);
-            const auto at = [&](std::int32_t i, std::int32_t k) {
-                return static_cast<float>(window[static_cast<std::size_t>(k) * width + i]);
-            };
-            ground[static_cast<std::size_t>(z) * cw + x] =
-                0.25f * (at(x0, z0) + at(x1, z0) + at(x0, z1) + at(x1, z1)) * heightScale;
+            const std::int32_t n = (std::min(kCell, width - x * kCell)) * (std::min(kCell, height - z * kCell));
+            ground[static_cast<std::size_t>(z) * cw + x] *= static_cast<float>(kCell * kCell) / static_cast<float>(n);
         }
     for (const int r : kRadii) {
-        BoxMean(ground.data(), rows.data(), mean.data(), cw, ch, std::max(1, r / 2));
+        BoxMean(ground.data(), rows.data(), mean.data(), cw, ch, std::max(1, r / kCell));
         const float reach = 0.5f * static_cast<float>(r);
         for (std::size_t i = 0; i < cells; ++i) {
             const float rise = std::max(mean[i] - ground[i], 0.0f);
@@ -98,12 +104,13 @@ int CAmbientOcclusion::Compute(const std::int32_t* window, std::int32_t width, s
     }
     // Back to full resolution: each sample takes its cell's value,
     // interpolated between the cells around it (sample x lies at cell
-    // (x - 1/2) / 2).
+    // (x + 1/2) / kCell - 1/2).
     const float share = 1.0f / static_cast<float>(std::size(kRadii));
     for (float& v : shut)
         v = 255.0f * std::clamp(1.0f - v * share, 0.0f, 1.0f);
     const auto place = [](std::int32_t i, std::int32_t cellCount, std::int32_t* first, float* weight) {
-        const float f = std::clamp((static_cast<float>(i) - 0.5f) * 0.5f, 0.0f, static_cast<float>(cellCount - 1));
+        const float f = std::clamp((static_cast<float>(i) + 0.5f) / static_cast<float>(kCell) - 0.5f, 0.0f,
+                                   static_cast<float>(cellCount - 1));
         *first = std::min(static_cast<std::int32_t>(f), std::max(cellCount - 2, 0));
         *weight = cellCount > 1 ? f - static_cast<float>(*first) : 0.0f;
     };

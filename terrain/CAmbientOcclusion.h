@@ -23,7 +23,7 @@ public:
     // half the radius: rise / (rise + half radius), 0 level, 1/2 at 45
     // degrees, 1 straight up (close to the angle's share of a right
     // angle); ground
-    // level with or above its surroundings gets 255. Worked out on 2 x 2
+    // level with or above its surroundings gets 255. Worked out on 4 x 4
     // cells and interpolated back to the samples. 0, or -1 (nothing
     // written) for a null window or a side below 1.
     static int Compute(const std::int32_t* window, std::int32_t width, std::int32_t height, float heightScale,

@@ -5,8 +5,9 @@
 
 namespace {
 
-// Rounds half up; the value is never negative.
-std::uint8_t Encode(float c) { return static_cast<std::uint8_t>(std::clamp(c, -1.0f, 1.0f) * 127.5f + 128.0f); }
+// Rounds half up; c is a unit vector's component, so the value lies in
+// 0.5 .. 255.5.
+inline std::uint8_t Encode(float c) { return static_cast<std::uint8_t>(c * 127.5f + 128.0f); }
 
 } // namespace
 
@@ -25,16 +26,17 @@ int CNormalMap::Compute(const std::int32_t* window, std::int32_t width, std::int
         const float zSpan = (z == 0 || z == height - 1) ? 1.0f : 2.0f;
         const float zFactor = heightScale / zSpan;
         const float xFactor = 0.5f * heightScale;
-        for (std::int32_t x = 0; x < width; ++x) {
-            const std::int32_t left = x > 0 ? x - 1 : 0;
-            const std::int32_t right = x + 1 < width ? x + 1 : width - 1;
-            const float dx = static_cast<float>(row[right] - row[left]) * (right - left == 2 ? xFactor : heightScale);
+        const auto put = [&](std::int32_t x, float dx) {
             const float dz = static_cast<float>(down[x] - up[x]) * zFactor;
             const float inverse = 1.0f / std::sqrt(dx * dx + 1.0f + dz * dz);
-            out[0] = Encode(-dx * inverse);
-            out[1] = Encode(-dz * inverse);
-            out += 2;
-        }
+            out[2 * x] = Encode(-dx * inverse);
+            out[2 * x + 1] = Encode(-dz * inverse);
+        };
+        put(0, static_cast<float>(row[1] - row[0]) * heightScale);
+        for (std::int32_t x = 1; x + 1 < width; ++x)
+            put(x, static_cast<float>(row[x + 1] - row[x - 1]) * xFactor);
+        put(width - 1, static_cast<float>(row[width - 1] - row[width - 2]) * heightScale);
+        out += 2 * w;
     }
     return 0;
 }
