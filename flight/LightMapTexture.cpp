@@ -25,29 +25,40 @@ ITexture* CreateLightMapTexture(IDevice* device, const std::int32_t* window, int
 {
     if (device == nullptr || window == nullptr || width < 2 || height < 2)
         return nullptr;
-    std::vector<std::uint8_t> sky;
+    std::vector<std::uint8_t> sky, normals, sun;
     int skyResult = -1;
-    const auto occlusion = [&] { skyResult = CAmbientOcclusion::Compute(window, width, height, heightScale, &sky); };
-    // The helper yields to every other thread of normal priority (the render
-    // thread above all, which a paging run must not hold up): it runs on
-    // what the processors have to spare.
-    std::thread helper;
-    try {
-        helper = std::thread([&] {
-            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kHelperNice);
-            occlusion();
-        });
-    } catch (const std::system_error&) {
-    }
-    std::vector<std::uint8_t> normals, sun;
+    bool lit = false;
     const D3DXVECTOR3 light = LightDirection();
     const float direction[3] = {light.x, light.y, light.z};
-    const bool lit = CNormalMap::Compute(window, width, height, heightScale, &normals) == 0 &&
-                     CHorizonShadow::Compute(window, width, height, heightScale, direction, &sun) == 0;
-    if (helper.joinable())
-        helper.join();
+    const auto occlusion = [&] { skyResult = CAmbientOcclusion::Compute(window, width, height, heightScale, &sky); };
+    const auto sunlight = [&] {
+        lit = CNormalMap::Compute(window, width, height, heightScale, &normals) == 0 &&
+              CHorizonShadow::Compute(window, width, height, heightScale, direction, &sun) == 0;
+    };
+    // The maps are made on two helpers that yield to every thread of normal
+    // priority (the render thread above all, which a paging run must not
+    // hold up): they run on what the processors have to spare. Without
+    // helpers, here.
+    const auto helper = [](const auto& work) {
+        try {
+            return std::thread([&work] {
+                ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kHelperNice);
+                work();
+            });
+        } catch (const std::system_error&) {
+            return std::thread();
+        }
+    };
+    std::thread occlusionHelper = helper(occlusion);
+    std::thread sunlightHelper = helper(sunlight);
+    if (occlusionHelper.joinable())
+        occlusionHelper.join();
     else
         occlusion();
+    if (sunlightHelper.joinable())
+        sunlightHelper.join();
+    else
+        sunlight();
     if (!lit || skyResult != 0)
         return nullptr;
 

@@ -16,7 +16,8 @@
 // (full chain under the enhanced look), box-filtered here. Returns the
 // texture, owned by the caller (it goes to the landscape of the window), or
 // null when the device is null, the window too small (a side below 2) or
-// the texture cannot be made. Any thread; the window is only read. Works on
-// the calling thread and one helper thread of low priority.
+// the texture cannot be made. Any thread; the window is only read. The maps
+// are made on two helper threads of low priority while the calling thread
+// waits; it fills the texture.
 ITexture* CreateLightMapTexture(IDevice* device, const std::int32_t* window, int width, int height,
                                 float heightScale);

@@ -5,7 +5,6 @@
 // grain near the eye only.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -82,29 +81,22 @@ protected:
         ITexture* texture = CreatePageTexture(&device, *Plain(kSide, 0xFFFFFF), 0, 0, kSide, kSide);
         ITexture* lightMap = CreateLightMapTexture(&device, heights.data(), kSide, kSide, scale);
         EXPECT_TRUE(texture != nullptr && lightMap != nullptr);
+        struct Vertex {
+            float position[3], normal[3], uv[2];
+        };
         const float e = kSide - 1.0f, t = e / kSide; // texture coordinates x / columns
-        const float c[4][8] = {{0, 0, 0, 0, 1, 0, 0, 0}, {e, 0, 0, 0, 1, 0, t, 0}, {e, 0, e, 0, 1, 0, t, t}, {0, 0, e, 0, 1, 0, 0, t}};
-        float triangles[6][8];
-        const int corners[6] = {0, 1, 2, 0, 2, 3};
-        for (int i = 0; i < 6; ++i)
-            std::memcpy(triangles[i], c[corners[i]], sizeof c[0]);
-        IVertexBuffer* buffer = nullptr;
-        void* data = nullptr;
-        EXPECT_EQ(device.CreateVertexBuffer(sizeof triangles, 0, FVF_LANDSCAPE, D3DPOOL_SYSTEMMEM, &buffer), 0);
-        EXPECT_EQ(buffer->Lock(&data), 0);
-        std::memcpy(data, triangles, sizeof triangles);
-        buffer->Unlock();
+        const Vertex a{{0, 0, 0}, {0, 1, 0}, {0, 0}}, b{{e, 0, 0}, {0, 1, 0}, {t, 0}}, c{{e, 0, e}, {0, 1, 0}, {t, t}},
+            d{{0, 0, e}, {0, 1, 0}, {0, t}};
+        const Vertex triangles[6] = {a, b, c, a, c, d};
         for (int frame = 0; frame < 4; ++frame) { // the textures arrive in slices
             device.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
             device.BeginScene();
             device.SetTexture(0, texture);
             device.SetTexture(1, lightMap);
-            device.SetStreamSource(0, buffer, 0, sizeof triangles[0]);
             device.SetFVF(FVF_LANDSCAPE);
-            EXPECT_EQ(device.DrawPrimitive(D3DPT_TRIANGLELIST, 0, 2), 0);
+            EXPECT_EQ(device.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, triangles, sizeof(Vertex)), 0);
             device.EndScene();
         }
-        buffer->Release();
         texture->Release();
         lightMap->Release();
         return m_gl.Frame();
