@@ -5,6 +5,9 @@
 // snapshot tool takes it too).
 #include <QString>
 
+#include <string>
+#include <vector>
+
 #include "render/Look.h"
 
 struct CCommandLineInfo {
@@ -29,4 +32,11 @@ struct CCommandLineInfo {
     float clearance = 0.0f;
     // --look: how the flight is drawn (classic, the original picture, or enhanced).
     Look look = Look::Classic;
+    // --terrain (repeated for tiles of a mosaic): fly over these elevation
+    // files read straight through GDAL instead of the working folder; their
+    // colours from --imagery (empty: painted), their relief times
+    // --vertical-scale.
+    std::vector<std::string> terrainFiles;
+    std::string imageryFile;
+    double verticalScale = 1.0;
 };

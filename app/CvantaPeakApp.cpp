@@ -113,6 +113,7 @@ bool CvantaPeakApp::ApplyFlightOptions()
     view->SetClearance(m_commandLine.clearance);
     view->SetTour(m_commandLine.tour);
     view->SetLook(m_commandLine.look);
+    view->SetTerrainFiles(m_commandLine.terrainFiles, m_commandLine.imageryFile, m_commandLine.verticalScale);
     view->SetScripted(m_commandLine.start && m_commandLine.quitAfterSeconds > 0.0);
     if (!m_commandLine.statsFile.isEmpty()) {
         m_statsFile = std::make_unique<CStatsFile>();

@@ -47,6 +47,9 @@ COptionParser::Result ParseProgramOptions(const std::vector<std::string>& argume
         info.quitAfterSeconds = quitAfter;
         info.clearance = static_cast<float>(flight.clearance);
         info.look = flight.look;
+        info.terrainFiles = flight.terrain;
+        info.imageryFile = flight.imagery;
+        info.verticalScale = flight.verticalScale;
         info.statsFile = QString::fromStdString(stats);
         info.fileName = QString::fromStdString(file);
         break;

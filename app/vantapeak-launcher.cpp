@@ -3,12 +3,14 @@
 // default terrain if the user wants it); see CLauncher for the decisions.
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -64,8 +66,9 @@ void Usage(std::FILE* out)
                     "~/.local/share/vantapeak). La primera vez copia allí las cinco texturas y, si "
                     "no hay terreno, ofrece generar el terreno predeterminado; después inicia "
                     "vantapeak en esa carpeta con las opciones ") +
-        kGuidedFlightLine + ".";
-    std::fputs("Uso: vantapeak-launcher [opciones]\n\n", out);
+        kGuidedFlightLine + ". Con ficheros de elevaciones (GeoTIFF, .hgt), vuela sobre ellos (--terrain) en "
+                            "lugar del terreno de la carpeta.";
+    std::fputs("Uso: vantapeak-launcher [opciones] [fichero...]\n\n", out);
     std::fputs(Fill(description).c_str(), out);
     std::fputs("\n"
                "Opciones:\n"
@@ -165,6 +168,7 @@ int main(int argc, char** argv)
 {
     // The options are read before any display is opened, so that --help
     // works anywhere.
+    QStringList terrain;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             Usage(stdout);
@@ -173,6 +177,10 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("vantapeak-launcher %s\n", kVantaPeakVersion);
             return 0;
+        }
+        if (argv[i][0] != '-') {
+            terrain << QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath();
+            continue;
         }
         std::fprintf(stderr, "vantapeak-launcher: opción no válida: %s\n", argv[i]);
         Usage(stderr);
@@ -183,6 +191,21 @@ int main(int argc, char** argv)
     app.setApplicationName(kCaption);
     app.setWindowIcon(MakeAppIcon());
 
+    if (!terrain.isEmpty()) {
+        // Files opened from the desktop: flown straight from where they are,
+        // painted with the installed tiles (the folder that holds Textures).
+        QStringList arguments = CLauncher::FlightArguments();
+        for (const QString& file : terrain) {
+            arguments << QStringLiteral("--terrain") << file;
+        }
+        const QString tiles = CLauncher::FindTileSource(CLauncher::TileCandidates(QCoreApplication::applicationDirPath()));
+        const QString folder = tiles.isEmpty() ? QDir::homePath() : QFileInfo(tiles).absolutePath();
+        if (Start(folder, arguments) != 0) {
+            ShowError(QString::fromUtf8("No se pudo iniciar vantapeak"));
+            return 1;
+        }
+        return 0;
+    }
     const QString dataDir = CLauncher::DataFolder(qEnvironmentVariable("XDG_DATA_HOME"), qEnvironmentVariable("HOME"));
     CLaunchSequence sequence(dataDir, CLauncher::TileCandidates(QCoreApplication::applicationDirPath()),
         {AskGenerate, Generate, Start, ShowError});

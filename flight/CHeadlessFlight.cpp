@@ -1,12 +1,10 @@
 #include "flight/CHeadlessFlight.h"
 
 #include "flight/CGroundHeight.h"
-#include "flight/CPageBuilder.h"
+#include "flight/CTerrainPager.h"
 #include "flight/CTerrainFollower.h"
-#include "flight/PageTexture.h"
 #include "landscape/CLandscape.h"
 #include "render/Units.h"
-#include "terrain/CTerrainModel.h"
 #include "terrain/TickCount.h"
 
 namespace {
@@ -17,9 +15,8 @@ constexpr double kPagingTimeSeconds = 7.0;
 
 } // namespace
 
-CHeadlessFlight::CHeadlessFlight(IDevice* device, const CTerrainModel& terrain, const CBitmapEx* colours,
-                                 CCamera& camera)
-    : m_device(device), m_terrain(terrain), m_colours(colours), m_camera(camera)
+CHeadlessFlight::CHeadlessFlight(IDevice* device, CTerrainPager& pager, bool textured, CCamera& camera)
+    : m_device(device), m_pager(pager), m_textured(textured), m_camera(camera)
 {
 }
 
@@ -37,29 +34,21 @@ void CHeadlessFlight::DestroyLandscape()
 int CHeadlessFlight::Begin(const Settings& settings)
 {
     DestroyLandscape();
-    m_mapWidth = m_terrain.m_gridWidth;
-    m_mapHeight = m_terrain.m_gridHeight;
-    const PageWindow page = ComputePageWindow(m_mapWidth, m_mapHeight);
-    m_windowWidth = page.width;
-    m_windowHeight = page.height;
-    m_margin = page.margin;
-    std::int32_t width = m_windowWidth;
-    std::int32_t height = m_windowHeight;
-    std::unique_ptr<std::int32_t[]> window;
-    if (CPageBuilder::CutWindow(m_terrain, 0, 0, &width, &height, &window) != 0 || width < 2 || height < 2) {
+    CTerrainPager::Page page = m_pager.BuildFirst(m_textured);
+    if (!page.landscape || page.status != 0 || page.width < 2 || page.height < 2) {
+        if (page.landscape)
+            page.landscape->Destroy();
         return -1;
     }
-    int status = 0;
-    std::unique_ptr<CLandscape> landscape =
-        CPageBuilder::BuildPage(m_device, m_colours, 0, 0, 0.0f, m_terrain.HeightScale(), window.get(), width, height, &status);
-    if (status != 0) {
-        landscape->Destroy();
-        return -1;
-    }
-    landscape->m_minError = settings.minError;
-    landscape->m_maxRenderTime = settings.maxRenderTime;
-    m_camera.SetPosition(CPageBuilder::StartPosition(*landscape, width, height));
-    m_landscape = landscape.release();
+    page.landscape->m_minError = settings.minError;
+    page.landscape->m_maxRenderTime = settings.maxRenderTime;
+    // Level, whatever pitch a still view of the terrain would take: the
+    // flight goes forward along the look.
+    D3DXVECTOR3 start;
+    float pitch = 0.0f;
+    m_pager.StartView(*page.landscape, page.width, page.height, &start, &pitch);
+    m_camera.SetPosition(start);
+    m_landscape = page.landscape.release();
     m_originX = 0.0f;
     m_originZ = 0.0f;
     m_pagingRuns = 0;
@@ -70,34 +59,21 @@ int CHeadlessFlight::Begin(const Settings& settings)
 void CHeadlessFlight::PageIfNeeded()
 {
     const D3DXVECTOR3 eye = m_camera.Position();
-    const float margin = static_cast<float>(m_margin);
-    if (eye.x < margin && eye.z < margin) {
+    if (!m_pager.PagingWanted(eye.x, eye.z, m_originX, m_originZ, false))
         return;
-    }
-    const bool nearEdge =
-        CPageBuilder::NearEdge(eye.x, eye.z, m_originX, m_originZ, m_windowWidth, m_windowHeight, m_margin);
-    if (!nearEdge || !CPageBuilder::PagingUseful(eye.x, eye.z, m_windowWidth, m_windowHeight, m_mapWidth,
-                                                 m_mapHeight, m_originX, m_originZ)) {
-        return;
-    }
     const std::uint32_t t0 = TickCount();
-    std::int32_t x0 = 0;
-    std::int32_t z0 = 0;
-    CPageBuilder::PageOrigin(eye.x, eye.z, m_windowWidth, m_windowHeight, &x0, &z0);
-    std::int32_t width = m_windowWidth;
-    std::int32_t height = m_windowHeight;
-    std::unique_ptr<std::int32_t[]> window;
-    if (CPageBuilder::CutWindow(m_terrain, x0, z0, &width, &height, &window) != 0 || width < 2 || height < 2) {
-        return; // past the far edge: the current landscape stays
+    CTerrainPager::Page page = m_pager.BuildAround(eye.x, eye.z, m_textured);
+    if (!page.landscape || page.width < 2 || page.height < 2) {
+        if (page.landscape)
+            page.landscape->Destroy();
+        return; // past the far edge, or the read failed: the current landscape stays
     }
-    std::unique_ptr<CLandscape> landscape =
-        CPageBuilder::BuildPage(m_device, m_colours, x0, z0, 0.0f, m_terrain.HeightScale(), window.get(), width, height);
-    landscape->m_minError = m_landscape->m_minError;
-    landscape->m_maxRenderTime = m_landscape->m_maxRenderTime;
+    page.landscape->m_minError = m_landscape->m_minError;
+    page.landscape->m_maxRenderTime = m_landscape->m_maxRenderTime;
     DestroyLandscape();
-    m_landscape = landscape.release();
-    m_originX = static_cast<float>(x0);
-    m_originZ = static_cast<float>(z0);
+    m_landscape = page.landscape.release();
+    m_originX = static_cast<float>(page.x0);
+    m_originZ = static_cast<float>(page.z0);
     ++m_pagingRuns;
     m_pagingDuration = TickCount() - t0;
 }

@@ -3,9 +3,10 @@
 // the flight on by exactly 1/fps seconds, however long the frame took to
 // draw, so that a recording is smooth at any render speed. It starts as the
 // start command does (the window at the terrain's origin, the camera over
-// its middle) and pages as the program does, except that a new landscape is
-// built at once, on the flying thread, when the camera nears the window's
-// edge. Steering is plugged in: a function gives the yaw of every step.
+// its middle, level) and pages by the program's own policy (CTerrainPager),
+// except that a new landscape is built at once, on the flying thread, when
+// the camera nears the window's edge. Steering is plugged in: a function
+// gives the yaw of every step.
 //
 // Threads: one thread, the device's drawing thread, does everything.
 #include <cstdint>
@@ -16,9 +17,8 @@
 #include "flight/CFlightFrame.h"
 #include "render/CCamera.h"
 
-class CBitmapEx;
 class CLandscape;
-class CTerrainModel;
+class CTerrainPager;
 class IDevice;
 
 class CHeadlessFlight {
@@ -42,11 +42,11 @@ public:
         Steering steering;           // empty: straight on
     };
 
-    // Flies over `terrain` with page textures cut from `colours` (null: the
-    // wireframe display's landscapes, without textures), drawing on `device`
-    // through `camera`, whose device and projection the caller has set.
-    // None of them is owned.
-    CHeadlessFlight(IDevice* device, const CTerrainModel& terrain, const CBitmapEx* colours, CCamera& camera);
+    // Flies over the terrain of `pager` with page textures (`textured`;
+    // false: the wireframe display's landscapes, without textures), drawing
+    // on the pager's device through `camera`, whose device and projection
+    // the caller has set. None of them is owned.
+    CHeadlessFlight(IDevice* device, CTerrainPager& pager, bool textured, CCamera& camera);
     ~CHeadlessFlight();
     CHeadlessFlight(const CHeadlessFlight&) = delete;
     CHeadlessFlight& operator=(const CHeadlessFlight&) = delete;
@@ -73,18 +73,13 @@ private:
     void DestroyLandscape();
 
     IDevice* m_device;
-    const CTerrainModel& m_terrain;
-    const CBitmapEx* m_colours;
+    CTerrainPager& m_pager;
+    bool m_textured;
     CCamera& m_camera;
     CLandscape* m_landscape = nullptr;
     std::mutex m_landscapeLock;
     float m_originX = 0.0f;
     float m_originZ = 0.0f;
-    std::int32_t m_mapWidth = 0;
-    std::int32_t m_mapHeight = 0;
-    std::int32_t m_windowWidth = 0;
-    std::int32_t m_windowHeight = 0;
-    std::int32_t m_margin = 0;
     int m_pagingRuns = 0;
     double m_pagingSeconds = -1.0;     // simulated time of the last run; < 0: none
     std::uint32_t m_pagingDuration = 0; // wall milliseconds the last run took

@@ -4,7 +4,7 @@
 #include "flight/PageTexture.h"
 #include "landscape/CLandscape.h"
 #include "terrain/CBitmapEx.h"
-#include "terrain/CTerrainModel.h"
+#include "terrain/ITerrainSource.h"
 
 namespace {
 
@@ -47,14 +47,14 @@ bool CPageBuilder::PagingUseful(float x, float z, std::int32_t width, std::int32
     return static_cast<float>(x0) != currentX0 || static_cast<float>(z0) != currentZ0;
 }
 
-int CPageBuilder::CutWindow(const CTerrainModel& terrain, std::int32_t x0, std::int32_t z0, std::int32_t* width,
+int CPageBuilder::CutWindow(ITerrainSource& source, std::int32_t x0, std::int32_t z0, std::int32_t* width,
                             std::int32_t* height, std::unique_ptr<std::int32_t[]>* window)
 {
     window->reset();
     if (*width > 0 && *height > 0) {
         window->reset(new std::int32_t[static_cast<std::size_t>(*width) * static_cast<std::size_t>(*height)]);
     }
-    if (terrain.ExtractWindow(x0, z0, *width, *height, window->get()) != 0) {
+    if (source.ReadWindow(x0, z0, width, height, window->get()) != 0) {
         window->reset();
         return -1;
     }

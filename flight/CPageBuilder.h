@@ -15,7 +15,7 @@
 
 class CBitmapEx;
 class CLandscape;
-class CTerrainModel;
+class ITerrainSource;
 class IDevice;
 class ITexture;
 
@@ -36,11 +36,11 @@ public:
     static bool PagingUseful(float x, float z, std::int32_t width, std::int32_t height, std::int32_t mapWidth,
                              std::int32_t mapHeight, float currentX0, float currentZ0);
 
-    // Cuts the width x height window at (x0, z0) from the terrain's heightmap
-    // with ExtractWindow; *width and *height shrink to what the heightmap
-    // holds past (x0, z0). 0 with the samples in *window (null when nothing
-    // is left), or -1 when the terrain has no heightmap.
-    static int CutWindow(const CTerrainModel& terrain, std::int32_t x0, std::int32_t z0, std::int32_t* width,
+    // Cuts the width x height window at (x0, z0) from the terrain source
+    // (ReadWindow); *width and *height shrink to what the terrain holds past
+    // (x0, z0). 0 with the samples in *window (null when nothing is left),
+    // or -1 when the source cannot give them (no heightmap, a failed read).
+    static int CutWindow(ITerrainSource& source, std::int32_t x0, std::int32_t z0, std::int32_t* width,
                          std::int32_t* height, std::unique_ptr<std::int32_t[]>* window);
 
     // Whether a camera at world (x, z) is within `margin` of an edge of the

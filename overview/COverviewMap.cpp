@@ -36,9 +36,15 @@ int COverviewMap::Build(QWidget* control)
         m_control = control;
         return -1;
     }
-    const std::int32_t sourceWidth = heightmap.m_infoHeader.biWidth;
-    const std::int32_t sourceHeight = heightmap.m_infoHeader.biHeight;
+    BuildFrom(control, heightmap, heightmap.m_infoHeader.biWidth, heightmap.m_infoHeader.biHeight, 10.0);
+    return 0;
+}
 
+void COverviewMap::BuildFrom(QWidget* control, const CBitmapEx& heightmap, std::int32_t sourceWidth,
+                             std::int32_t sourceHeight, double metresPerSample)
+{
+    const std::int64_t imageWidth = std::max(1, heightmap.Width());
+    const std::int64_t imageHeight = std::max(1, heightmap.Height());
     MapClient client;
     if (control != nullptr) {
         const QRect contents = control->contentsRect();
@@ -57,8 +63,8 @@ int COverviewMap::Build(QWidget* control)
     std::lock_guard<std::mutex> guard(m_lock);
     m_control = control;
     m_client = client;
-    m_extentX = TruncToInt(static_cast<double>(sourceWidth) * 10.0);
-    m_extentZ = TruncToInt(static_cast<double>(sourceHeight) * 10.0);
+    m_extentX = TruncToInt(static_cast<double>(sourceWidth) * metresPerSample);
+    m_extentZ = TruncToInt(static_cast<double>(sourceHeight) * metresPerSample);
     m_scaleX = scaleX;
     m_scaleY = scaleY;
 
@@ -71,7 +77,10 @@ int COverviewMap::Build(QWidget* control)
         const std::int32_t row = TruncToInt(static_cast<float>(j) * scaleY);
         for (std::int32_t i = 0; i < mapWidth; ++i) {
             const std::int32_t column = TruncToInt(static_cast<float>(i) * scaleX);
-            m_bitmap.WritePixel(i, j, heightmap.ReadPixel(column, row));
+            // A reduced image (a streamed terrain's) holds terrain sample
+            // (c, r) at (c x its width / the terrain's, likewise for r).
+            m_bitmap.WritePixel(i, j, heightmap.ReadPixel(static_cast<std::int32_t>(column * imageWidth / sourceWidth),
+                                                          static_cast<std::int32_t>(row * imageHeight / sourceHeight)));
         }
     }
     m_bitmap.FlipRows();
@@ -87,7 +96,6 @@ int COverviewMap::Build(QWidget* control)
             }
         }
     }
-    return 0;
 }
 
 MapRect COverviewMap::ToMapRect(std::int32_t x, std::int32_t z, std::int32_t width,

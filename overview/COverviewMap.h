@@ -51,6 +51,12 @@ public:
     // control's client area (nearest sample, no averaging). Returns 0, or -1
     // when the file cannot be read; the image then stays as it was.
     int Build(QWidget* control);
+    // The same from `heightmap`, the image of a sourceWidth x sourceHeight
+    // terrain (the heightmap itself, or a reduced image of the whole terrain,
+    // grey levels in the red channel) with `metresPerSample` metres between
+    // samples.
+    void BuildFrom(QWidget* control, const CBitmapEx& heightmap, std::int32_t sourceWidth, std::int32_t sourceHeight,
+                   double metresPerSample);
 
     // Convert a rectangle in heightmap pixels into m_pageRect / m_innerRect.
     void SetPageRect(std::int32_t x, std::int32_t z, std::int32_t width, std::int32_t height);

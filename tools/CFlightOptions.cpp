@@ -25,4 +25,13 @@ void CFlightOptions::Declare(COptionParser& parser)
                          ": el clásico o el mejorado (cielo, niebla, texturas filtradas, sin saltos)",
                      "classic", "classic o enhanced",
                      [this](const std::string& value) { return ParseLook(value.c_str(), &look); });
+    parser.AddCustom("terrain", "FICHERO", "vuela sobre este fichero de alturas (GeoTIFF, .hgt, ...) leído por partes "
+                     "en vez de la carpeta; repítala para unir teselas", "la carpeta", "un fichero",
+                     [this](const std::string& value) {
+                         terrain.push_back(value);
+                         return !value.empty();
+                     });
+    parser.AddText("imagery", "FICHERO", "colores del terreno de --terrain (ortofoto georreferenciada)", &imagery,
+                   "pintados por alturas");
+    parser.AddNumber("vertical-scale", "FACTOR", "exagera el relieve de --terrain", 0.01, 100.0, &verticalScale);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The flight options that the window program and the snapshot tool share:
-// --tour, --speed, --turn, --clearance and --look, declared here once with
+// --tour, --speed, --turn, --clearance, --look and the terrain read straight
+// from elevation files (--terrain, --imagery, --vertical-scale), declared here once with
 // their ranges so that both programs read them alike. The help words them
 // for the program that declares them: the window program flies live from the
 // slider, the snapshot tool flies the recording of --record (and there the
@@ -8,6 +9,9 @@
 //
 // An option both programs take joins by a field here and its declaration in
 // Declare; each program then copies the field where it needs it.
+#include <string>
+#include <vector>
+
 #include "render/Look.h"
 #include "tools/COptionParser.h"
 
@@ -31,4 +35,10 @@ struct CFlightOptions {
     // 0..5000 (0: off).
     double clearance = 0.0;
     Look look = Look::Classic;
+    // Elevation files flown window by window instead of the terrain folder
+    // (several: tiles of a mosaic), their colours (empty: painted from the
+    // heights) and the exaggeration of their relief.
+    std::vector<std::string> terrain;
+    std::string imagery;
+    double verticalScale = 1.0;
 };

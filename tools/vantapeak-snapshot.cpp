@@ -42,6 +42,7 @@
 #include "flight/CFlightFrame.h"
 #include "flight/CHeadlessFlight.h"
 #include "flight/CPageBuilder.h"
+#include "flight/CTerrainPager.h"
 #include "flight/CTerrainFollower.h"
 #include "flight/CTourPilot.h"
 #include "flight/DetailTiles.h"
@@ -58,7 +59,10 @@
 #include "render/gl/CGLDevice.h"
 #include "render/gl/Direct3D.h"
 #include "terrain/CBitmapEx.h"
+#include "terrain/CFolderTerrainSource.h"
+#include "terrain/CGdalTerrainSource.h"
 #include "terrain/CTerrainModel.h"
+#include "terrain/CWindowPainter.h"
 #include "terrain/TerrainFiles.h"
 #include "terrain/TickCount.h"
 #include "tools/CFlightOptions.h"
@@ -242,8 +246,7 @@ void ShowProgress(int done, int total)
 }
 
 // Records the flight of --record; the exit status.
-int RecordFlight(const Options& options, const CTerrainModel& terrain, const CBitmapEx* colours, IDevice* device,
-                 CCamera& camera)
+int RecordFlight(const Options& options, CTerrainPager& pager, IDevice* device, CCamera& camera)
 {
     const int frames = std::max(1, static_cast<int>(std::lround(options.seconds * options.fps)));
     Recording recording(EndsWithMp4(options.record));
@@ -266,13 +269,14 @@ int RecordFlight(const Options& options, const CTerrainModel& terrain, const CBi
     settings.overlay = options.overlay;
     const float turnRate = DegreesToRadians(static_cast<float>(options.flight.turnDegreesPerSecond));
     if (options.flight.tour) {
-        const PageWindow page = ComputePageWindow(terrain.m_gridWidth, terrain.m_gridHeight);
+        const std::int32_t mapWidth = pager.Source().Width();
+        const std::int32_t mapHeight = pager.Source().Height();
+        const std::int32_t margin = pager.Window().margin;
         const float speedPerSecond = KmhToUnitsPerSecond(settings.speedKmh);
-        settings.steering = [pilot = std::make_shared<CTourPilot>(), &terrain, page,
+        settings.steering = [pilot = std::make_shared<CTourPilot>(), mapWidth, mapHeight, margin,
                              speedPerSecond](const CameraSnapshot& camera, double, double stepSeconds) {
-            return pilot->Steer(camera.position.x, camera.position.z, camera.look.x, camera.look.z,
-                                terrain.m_gridWidth, terrain.m_gridHeight, page.margin,
-                                static_cast<float>(stepSeconds), speedPerSecond);
+            return pilot->Steer(camera.position.x, camera.position.z, camera.look.x, camera.look.z, mapWidth,
+                                mapHeight, margin, static_cast<float>(stepSeconds), speedPerSecond);
         };
     } else if (turnRate != 0.0f) {
         settings.steering = [turnRate](const CameraSnapshot&, double, double stepSeconds) {
@@ -283,7 +287,7 @@ int RecordFlight(const Options& options, const CTerrainModel& terrain, const CBi
     auto* gl = static_cast<CGLDevice*>(device);
     std::vector<std::uint32_t> pixels;
     const std::uint32_t start = TickCount();
-    CHeadlessFlight flight(device, terrain, colours, camera);
+    CHeadlessFlight flight(device, pager, !options.wireframe, camera);
     const std::string interrupted = "grabación interrumpida; no se ha escrito " + options.record;
     const int flown = flight.Fly(settings, [&](int frame) {
         if (g_interrupted.load()) {
@@ -331,20 +335,34 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
 
     CTerrainModel terrain;
-    if (terrain.LoadHeightmap(Path(options.dir, TerrainFiles::kHeightmap).c_str()) != 0 ||
-        !terrain.m_image.HasPixels()) {
-        std::fprintf(stderr, "Error en leer el fichero %s\n", TerrainFiles::kHeightmap);
-        return 1;
-    }
-    if (terrain.LoadHeights16(Path(options.dir, TerrainFiles::kHeights16).c_str()) != 0) {
-        std::fprintf(stderr, "Error en leer el fichero %s\n", TerrainFiles::kHeights16);
-        return 1;
-    }
     CBitmapEx texture;
-    if (!options.wireframe && (texture.LoadFromFile(Path(options.dir, TerrainFiles::kTexture).c_str()) != 0 ||
-                               !texture.HasPixels())) {
-        std::fprintf(stderr, "Error en leer el fichero %s\n", TerrainFiles::kTexture);
-        return 1;
+    std::unique_ptr<ITerrainSource> source;
+    CWindowPainter painter;
+    if (!options.flight.terrain.empty()) {
+        auto streamed = std::make_unique<CGdalTerrainSource>();
+        if (streamed->Open(options.flight.terrain, options.flight.verticalScale) != 0 ||
+            (!options.flight.imagery.empty() && streamed->OpenImagery(options.flight.imagery) != 0)) {
+            std::fprintf(stderr, "vantapeak-snapshot: %s\n", streamed->Message().c_str());
+            return 1;
+        }
+        painter.LoadTiles(Path(options.dir, TerrainFiles::kTilesFolder));
+        source = std::move(streamed);
+    } else {
+        if (terrain.LoadHeightmap(Path(options.dir, TerrainFiles::kHeightmap).c_str()) != 0 ||
+            !terrain.m_image.HasPixels()) {
+            std::fprintf(stderr, "Error en leer el fichero %s\n", TerrainFiles::kHeightmap);
+            return 1;
+        }
+        if (terrain.LoadHeights16(Path(options.dir, TerrainFiles::kHeights16).c_str()) != 0) {
+            std::fprintf(stderr, "Error en leer el fichero %s\n", TerrainFiles::kHeights16);
+            return 1;
+        }
+        if (!options.wireframe && (texture.LoadFromFile(Path(options.dir, TerrainFiles::kTexture).c_str()) != 0 ||
+                                   !texture.HasPixels())) {
+            std::fprintf(stderr, "Error en leer el fichero %s\n", TerrainFiles::kTexture);
+            return 1;
+        }
+        source = std::make_unique<CFolderTerrainSource>(terrain, &texture);
     }
 
     CEglContext context;
@@ -355,16 +373,20 @@ int main(int argc, char** argv)
         return 1;
     }
     device->SetLook(options.flight.look);
-    SetupDetail(device, Path(options.dir, TerrainFiles::kTilesFolder), terrain);
+    // The ground detail follows the folder terrain's levels; a streamed
+    // terrain's painting stretches its own range and goes without.
+    if (options.flight.terrain.empty())
+        SetupDetail(device, Path(options.dir, TerrainFiles::kTilesFolder), terrain);
     CCamera camera;
     camera.SetDevice(device);
     camera.SetupProjection();
     CreateOverlayFont(device);
+    CTerrainPager pager(device, *source, &painter);
 
     if (!options.record.empty()) {
         SetupRenderState(device);
         SetFillMode(device, options.wireframe);
-        const int status = RecordFlight(options, terrain, options.wireframe ? nullptr : &texture, device, camera);
+        const int status = RecordFlight(options, pager, device, camera);
         device->DetachRenderThread();
         ReleaseDirect3D();
         return status;
@@ -373,31 +395,27 @@ int main(int argc, char** argv)
     // Without --camera the window is the start command's, at the origin; with
     // it, the one a paging run would cut around the camera, moved back inside
     // the heightmap when the camera is past its far edge.
-    const std::int32_t mapWidth = terrain.m_gridWidth;
-    const std::int32_t mapHeight = terrain.m_gridHeight;
-    const PageWindow page = ComputePageWindow(mapWidth, mapHeight);
+    const std::int32_t mapWidth = source->Width();
+    const std::int32_t mapHeight = source->Height();
+    const PageWindow& page = pager.Window();
     std::int32_t x0 = 0, z0 = 0;
     if (options.hasCamera) {
         CPageBuilder::PageOrigin(options.camera[0], options.camera[2], page.width, page.height, &x0, &z0);
         x0 = std::min(x0, std::max(0, mapWidth - 2));
         z0 = std::min(z0, std::max(0, mapHeight - 2));
     }
-    std::int32_t windowWidth = page.width, windowHeight = page.height;
-    std::unique_ptr<std::int32_t[]> window;
-    if (CPageBuilder::CutWindow(terrain, x0, z0, &windowWidth, &windowHeight, &window) != 0 || windowWidth < 2 ||
-        windowHeight < 2) {
-        std::fprintf(stderr, "vantapeak-snapshot: el terreno es demasiado pequeño\n");
+    CTerrainPager::Page first = pager.BuildAt(x0, z0, !options.wireframe);
+    if (!first.landscape || first.width < 2 || first.height < 2) {
+        const bool unread = !first.landscape && first.status != 0;
+        if (first.landscape)
+            first.landscape->Destroy();
+        std::fprintf(stderr, "vantapeak-snapshot: %s\n",
+                     unread ? "no se puede leer el terreno" : "el terreno es demasiado pequeño");
         ReleaseDirect3D();
         return 1;
     }
-
-    int initialised = 0;
-    std::unique_ptr<CLandscape> built =
-        CPageBuilder::BuildPage(device, options.wireframe ? nullptr : &texture, x0, z0, 0.0f,
-                                terrain.HeightScale(), window.get(),
-                                windowWidth, windowHeight, &initialised);
-    window.reset();
-    if (initialised != 0) {
+    std::unique_ptr<CLandscape> built = std::move(first.landscape);
+    if (first.status != 0) {
         std::fprintf(stderr, "vantapeak-snapshot: no se puede crear el paisaje\n");
         built->Destroy();
         ReleaseDirect3D();
@@ -411,7 +429,12 @@ int main(int argc, char** argv)
     if (options.hasCamera) {
         camera.SetPosition({options.camera[0], options.camera[1], options.camera[2]});
     } else {
-        camera.SetPosition(CPageBuilder::StartPosition(*landscape, windowWidth, windowHeight));
+        D3DXVECTOR3 start;
+        float pitch = 0.0f;
+        pager.StartView(*landscape, first.width, first.height, &start, &pitch);
+        camera.SetPosition(start);
+        if (pitch != 0.0f)
+            camera.Pitch(pitch, pitch);
     }
     if (options.heading != 0.0f)
         camera.Turn(DegreesToRadians(options.heading));

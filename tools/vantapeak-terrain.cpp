@@ -6,6 +6,7 @@
 //
 //   vantapeak-terrain [--out DIR] [--size N] [--seed N] [--textures DIR] [--heights16] [--blend]
 //   vantapeak-terrain --import FILE [--out DIR] [--size N] [--vertical-scale S] [--textures DIR] [--blend]
+//   vantapeak-terrain --import FILE [--import FILE...] --cog OUT.tif
 //
 // Prints the closing message on success; on failure prints the reason and
 // exits with status 1 (2 for bad options; --help lists them). Ctrl+C
@@ -20,9 +21,11 @@
 #include <ctime>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <unistd.h>
 
+#include "terrain/CCogWriter.h"
 #include "terrain/CElevationImporter.h"
 #include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainGenerator.h"
@@ -51,6 +54,10 @@ void DrawProgress(const char* label, float fraction)
     std::fflush(stderr);
 }
 
+// How long a cancel may go unheeded (a network read that hangs on) before a
+// job that has not touched its folder yet is left behind.
+constexpr auto kCancelGrace = std::chrono::seconds(2);
+
 // Runs `job` (a generator or an importer) on a worker thread, drawing its
 // progress and passing Ctrl+C on as a cancel. Returns the exit status.
 template <typename Job, typename Settings>
@@ -69,9 +76,23 @@ int RunJob(Job& job, const Settings& settings, const char* label)
         finished.store(true, std::memory_order_release);
     });
     const bool showProgress = ::isatty(STDERR_FILENO) != 0;
+    std::chrono::steady_clock::time_point cancelled{};
     while (!finished.load(std::memory_order_acquire)) {
-        if (g_interrupted.load())
+        if (g_interrupted.load() && cancelled == std::chrono::steady_clock::time_point{}) {
             job.Cancel();
+            cancelled = std::chrono::steady_clock::now();
+        }
+        if constexpr (requires { job.Abandon(); }) {
+            // Nothing written, and nothing will be: ending here leaves the
+            // folder as it was.
+            if (cancelled != std::chrono::steady_clock::time_point{}
+                && std::chrono::steady_clock::now() - cancelled > kCancelGrace && job.Abandon()) {
+                if (showProgress)
+                    std::fputc('\n', stderr);
+                std::fprintf(stderr, "vantapeak-terrain: %s\n", CElevationImporter::kCancelledMessage);
+                std::_Exit(1);
+            }
+        }
         if (showProgress)
             DrawProgress(label, job.Progress());
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -86,6 +107,10 @@ int RunJob(Job& job, const Settings& settings, const char* label)
         std::fprintf(stderr, "Aviso: no se pudo leer la textura %s\n", tile.c_str());
     if (result != 0) {
         std::fprintf(stderr, "vantapeak-terrain: %s\n", job.Message().c_str());
+        if constexpr (requires { job.Detail(); }) {
+            if (!job.Detail().empty())
+                std::fprintf(stderr, "vantapeak-terrain: (%s)\n", job.Detail().c_str());
+        }
         return 1;
     }
     std::printf("%s\n", job.Message().c_str());
@@ -100,7 +125,8 @@ int main(int argc, char** argv)
     long long size = -1;
     long long seed = -1;
     std::string texturesFolder;
-    std::string importFile;
+    std::vector<std::string> importFiles;
+    std::string cogFile;
     double verticalScale = 0.0;
     COptionParser options("vantapeak-terrain", "[opciones]",
         std::string("Genera un terreno sintético (fallas) y pinta su textura con las cinco texturas:\n") +
@@ -108,7 +134,9 @@ int main(int argc, char** argv)
             "los mismos ficheros y " + TerrainFiles::kHeights16 + " a partir de un fichero de elevaciones.");
     options.AddText("out", "DIR", "carpeta de salida", &settings.folder, "la actual");
     options.AddInteger("size", "N", "lado del terreno en píxeles, de " + std::to_string(CTerrainGenerator::kMinSize) +
-        " a " + std::to_string(CTerrainGenerator::kMaxSize) + "; con --import, lado mayor tras remuestrear",
+        " a " + std::to_string(CTerrainGenerator::kMaxSize) + "; con --import, lado mayor tras remuestrear (cada lado "
+        "del terreno, de " + std::to_string(CElevationImporter::kMinTerrainSize) + " a " +
+        std::to_string(CElevationImporter::kMaxSize) + ")",
         CTerrainGenerator::kMinSize, CTerrainGenerator::kMaxSize, &size,
         std::to_string(CTerrainGenerator::kDefaultSize) + "; con --import, el del fichero");
     options.AddInteger("seed", "N", "semilla del generador, de 0 a 4294967295", 0, 4294967295LL, &seed,
@@ -117,8 +145,14 @@ int main(int argc, char** argv)
     options.AddFlag("heights16", std::string("escribe también ") + TerrainFiles::kHeights16 +
         ", las alturas con 16 bits", &settings.heights16);
     options.AddFlag("blend", "transiciones suaves entre bandas y roca en las pendientes", &settings.blend);
-    options.AddText("import", "FICHERO", "crea el terreno a partir de un fichero de elevaciones (GeoTIFF, "
-        "SRTM .hgt, PNG de 16 bits, ASCII grid, ENVI...)", &importFile, "ninguno");
+    options.AddCustom("import", "FICHERO", "crea el terreno a partir de un fichero de elevaciones (GeoTIFF, "
+        "SRTM .hgt, PNG de 16 bits, ASCII grid, ENVI...); con --cog, repetida, une teselas", "ninguno", "un fichero",
+        [&importFiles](const std::string& value) {
+            importFiles.push_back(value);
+            return !value.empty();
+        });
+    options.AddText("cog", "SALIDA.tif", "con --import, escribe en su lugar un GeoTIFF optimizado para la nube "
+        "con vistas reducidas, de cualquier tamaño (para vantapeak --terrain)", &cogFile, "ninguno");
     options.AddNumber("vertical-scale", "S", "con --import, exageración del relieve sobre su proporción real",
         1.0e-6, 1.0e6, &verticalScale, "1");
     if (const int status = options.Handle(argc, argv); status >= 0)
@@ -130,7 +164,20 @@ int main(int argc, char** argv)
         ? texturesFolder
         : (settings.folder.empty() ? std::string(".") : settings.folder) + "/" + TerrainFiles::kTilesFolder;
 
-    if (importFile.empty()) {
+    if (!cogFile.empty()) {
+        if (importFiles.empty() || sizeGiven || seed >= 0 || verticalScale != 0.0) {
+            std::fprintf(stderr, "vantapeak-terrain: --cog solo vale con --import (sin --size, --seed ni "
+                                 "--vertical-scale)\n");
+            return 2;
+        }
+        CCogWriter writer;
+        return RunJob(writer, CCogWriter::Settings{importFiles, cogFile}, "Escribiendo GeoTIFF");
+    }
+    if (importFiles.size() > 1) {
+        std::fprintf(stderr, "vantapeak-terrain: varios ficheros --import solo valen con --cog\n");
+        return 2;
+    }
+    if (importFiles.empty()) {
         if (verticalScale != 0.0) {
             std::fprintf(stderr, "vantapeak-terrain: --vertical-scale solo vale con --import\n");
             return 2;
@@ -143,7 +190,7 @@ int main(int argc, char** argv)
         return 2;
     }
     CElevationImporter::Settings import;
-    import.source = importFile;
+    import.source = importFiles.front();
     import.folder = settings.folder;
     import.size = sizeGiven ? settings.size : 0;
     import.verticalScale = verticalScale != 0.0 ? verticalScale : 1.0;

@@ -83,6 +83,8 @@ CvantaPeakView::CvantaPeakView(QWidget* parent) : QWidget(parent)
     // Clicking the form (or the render area) gives the view the keyboard
     // focus, so that the arrow keys reach OnKeyDown.
     setFocusPolicy(Qt::ClickFocus);
+    // Elevation files dropped on the form open as the terrain.
+    setAcceptDrops(true);
     CreateControls();
     // The form's font: the desktop's family at 8 points. Changing it lays
     // the controls out again.

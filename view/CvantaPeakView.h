@@ -21,7 +21,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "flight/CTerrainPager.h"
 #include "flight/CTourPilot.h"
 #include "overview/COverviewMap.h"
 #include "render/CCamera.h"
@@ -29,6 +31,8 @@
 #include "render/Units.h"
 #include "terrain/CBitmapEx.h"
 #include "terrain/CTerrainModel.h"
+#include "terrain/CWindowPainter.h"
+#include "terrain/ITerrainSource.h"
 
 class CLandscape;
 class COverviewControl;
@@ -179,6 +183,17 @@ public:
     void StopSimulation() { StopWorkers(); }
     // The look the next start draws with (Look.h); classic by default.
     void SetLook(Look look) { m_look = look; }
+    // The terrain the next start flies over: `files` read straight through
+    // GDAL, window by window (one elevation file, or tiles to mosaic), with
+    // the colours of `imagery` (empty: painted from the working folder's
+    // tiles) and the vertical exaggeration `verticalScale`. No files: the
+    // working folder's terrain, as by default.
+    void SetTerrainFiles(std::vector<std::string> files, std::string imagery = {}, double verticalScale = 1.0);
+    // Opens elevation files (dropped on the form): before the start they
+    // become the terrain and the simulation starts over them (an unreadable
+    // file is reported and the form goes on as before); a running flight
+    // keeps its terrain and the files open in a new vantaPeak window.
+    void OpenTerrainFiles(const std::vector<std::string>& files);
     // Builds the device the start command draws with: the render surface the
     // device shows its frames in (or null) and the device, from the client
     // size of the render control. By default an OpenGL window inside the
@@ -212,6 +227,8 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void changeEvent(QEvent* event) override;
     // Watches the OpenGL window for the loss of its platform surface.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -256,6 +273,17 @@ protected:
     std::atomic<float> m_pageOriginY{0.0f};
     std::atomic<float> m_pageOriginZ{0.0f};
     CTerrainModel m_terrain;
+    // What the start command opened: the terrain source (the folder over
+    // m_terrain and m_textureImage, or a streamed raster), the painter of
+    // streamed windows without colours, and the paging policy and work over
+    // them. Made by the start command before any paging thread exists and
+    // kept until the view goes; the paging thread reads through them.
+    std::vector<std::string> m_terrainFiles;
+    std::string m_imageryFile;
+    double m_verticalScale = 1.0;
+    std::unique_ptr<ITerrainSource> m_source;
+    std::unique_ptr<CWindowPainter> m_painter;
+    std::unique_ptr<CTerrainPager> m_pager;
     std::int32_t m_mapWidth = 0;
     std::int32_t m_mapHeight = 0;
     CCamera m_camera;
@@ -331,6 +359,9 @@ private:
     // The device of the start command and the surface it shows frames on;
     // 0, or -1 when none can be made.
     int CreateDevice();
+    // Opens m_terrainFiles (and m_imageryFile) as the streamed terrain, with
+    // its overview map, painter and pager. 0, or -1 after telling the user.
+    int OpenStreamedTerrain();
     // After a move or turn: a frame at once while no render thread runs.
     void AfterNavigation();
     // While terrain following is on: the clearance changed by `step` world

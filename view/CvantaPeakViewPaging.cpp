@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "flight/CPageBuilder.h"
+#include "flight/CTerrainPager.h"
 #include "landscape/CLandscape.h"
 #include "terrain/TickCount.h"
 
@@ -42,38 +43,28 @@ unsigned CvantaPeakView::PagingThreadProc(CvantaPeakView* view)
 
 void CvantaPeakView::PageTerrain()
 {
-    // The window size and margin are the same at every call; they are computed
-    // once by the start command and only read here.
+    // The window size and margin are the same at every call: the pager's,
+    // made by the start command and only read here.
     const std::uint32_t t0 = TickCount();
     const D3DXVECTOR3 position = m_camera.Position();
 
-    std::int32_t width = m_windowWidth;
-    std::int32_t height = m_windowHeight;
-    std::int32_t x0 = 0;
-    std::int32_t z0 = 0;
-    CPageBuilder::PageOrigin(position.x, position.z, width, height, &x0, &z0);
-    std::unique_ptr<std::int32_t[]> window;
-
     // A camera so far past the far edge that the window would be empty keeps
-    // the current landscape; so does a run cancelled by the view's destruction.
-    const bool cut = CPageBuilder::CutWindow(m_terrain, x0, z0, &width, &height, &window) == 0 && width > 1 &&
-                     height > 1;
-    if (!cut || m_stop.load()) {
+    // the current landscape, as does a window that cannot be read; so does a
+    // run cancelled by the view's destruction.
+    CTerrainPager::Page page;
+    if (!m_stop.load()) {
+        page = m_pager->BuildAround(position.x, position.z, m_textured.load());
+    }
+    if (!page.landscape || page.width < 2 || page.height < 2 || m_stop.load()) {
+        if (page.landscape) {
+            page.landscape->Destroy();
+        }
         m_pagingCount.fetch_sub(1);
         return;
     }
-    const float ox = static_cast<float>(x0);
-    const float oz = static_cast<float>(z0);
-
-    std::unique_ptr<CLandscape> landscape =
-        CPageBuilder::BuildPage(m_device, m_textured.load() ? &m_textureImage : nullptr, x0, z0,
-                                m_pageOriginY.load(), m_terrain.HeightScale(), window.get(), width, height);
-    window.reset();
-    if (m_stop.load()) {
-        landscape->Destroy();
-        m_pagingCount.fetch_sub(1);
-        return;
-    }
+    const float ox = static_cast<float>(page.x0);
+    const float oz = static_cast<float>(page.z0);
+    std::unique_ptr<CLandscape> landscape = std::move(page.landscape);
 
     CLandscape* old = nullptr;
     {

@@ -80,10 +80,7 @@ void CvantaPeakView::RenderFrame()
     }
 
     const auto pagingDecision = [this, x, z]() {
-        const float margin = static_cast<float>(m_pagingMargin);
-        if (!(x < margin && z < margin) && m_pagingCount.load() == 0 && PagingNeeded() &&
-            CPageBuilder::PagingUseful(x, z, m_windowWidth, m_windowHeight, m_mapWidth, m_mapHeight,
-                                       m_pageOriginX.load(), m_pageOriginZ.load()) &&
+        if (m_pager->PagingWanted(x, z, m_pageOriginX.load(), m_pageOriginZ.load(), m_pagingCount.load() != 0) &&
             !m_stop.load()) {
             StartPagingThread();
         }

@@ -4,11 +4,15 @@
 // stopping when the frame consumer asks.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "flight/CHeadlessFlight.h"
+#include "flight/CTerrainPager.h"
+#include "terrain/CFolderTerrainSource.h"
 #include "landscape/CLandscape.h"
 #include "render/CCamera.h"
 #include "terrain/CTerrainModel.h"
@@ -39,6 +43,7 @@ protected:
     void SetUp() override
     {
         MakeTerrain(&m_terrain, 257); // window 128 x 128, margin 32
+        m_pager = std::make_unique<CTerrainPager>(&m_device, m_source, nullptr);
         m_device.SetRecording(false);
         m_camera.SetDevice(&m_device);
     }
@@ -55,6 +60,8 @@ protected:
 
     CTerrainModel m_terrain;
     CRecordingDevice m_device{320, 240};
+    CFolderTerrainSource m_source{m_terrain, nullptr};
+    std::unique_ptr<CTerrainPager> m_pager;
     CCamera m_camera;
     int m_result = 0;
 };
@@ -68,7 +75,7 @@ TEST_F(CHeadlessFlightTest, EveryFrameMovesTheFlightByOneStepOfSimulatedTime)
         float speedKmh;
     } cases[] = {{30, 360.0f}, {10, 36.0f}, {60, 0.0f}};
     for (const Case& c : cases) {
-        CHeadlessFlight flight(&m_device, m_terrain, nullptr, m_camera);
+        CHeadlessFlight flight(&m_device, *m_pager, false, m_camera);
         CHeadlessFlight::Settings settings;
         settings.frames = 12;
         settings.fps = c.fps;
@@ -89,7 +96,7 @@ TEST_F(CHeadlessFlightTest, EveryFrameMovesTheFlightByOneStepOfSimulatedTime)
 
 TEST_F(CHeadlessFlightTest, SteeringGetsTheSimulatedTimeAndTurnsTheCamera)
 {
-    CHeadlessFlight flight(&m_device, m_terrain, nullptr, m_camera);
+    CHeadlessFlight flight(&m_device, *m_pager, false, m_camera);
     CHeadlessFlight::Settings settings;
     settings.frames = 10;
     settings.fps = 20;
@@ -110,7 +117,7 @@ TEST_F(CHeadlessFlightTest, SteeringGetsTheSimulatedTimeAndTurnsTheCamera)
 
 TEST_F(CHeadlessFlightTest, TerrainFollowingKeepsTheClearanceOverRisingGround)
 {
-    CHeadlessFlight flight(&m_device, m_terrain, nullptr, m_camera);
+    CHeadlessFlight flight(&m_device, *m_pager, false, m_camera);
     CHeadlessFlight::Settings settings;
     settings.frames = 150;
     settings.fps = 30;
@@ -128,7 +135,7 @@ TEST_F(CHeadlessFlightTest, TerrainFollowingKeepsTheClearanceOverRisingGround)
 
 TEST_F(CHeadlessFlightTest, PagesSynchronouslyNearTheWindowsEdge)
 {
-    CHeadlessFlight flight(&m_device, m_terrain, nullptr, m_camera);
+    CHeadlessFlight flight(&m_device, *m_pager, false, m_camera);
     CHeadlessFlight::Settings settings;
     settings.frames = 40;
     settings.fps = 10;
@@ -145,7 +152,7 @@ TEST_F(CHeadlessFlightTest, PagesSynchronouslyNearTheWindowsEdge)
 
 TEST_F(CHeadlessFlightTest, StopsWhenTheConsumerAsksAndRefusesWhatCannotFly)
 {
-    CHeadlessFlight flight(&m_device, m_terrain, nullptr, m_camera);
+    CHeadlessFlight flight(&m_device, *m_pager, false, m_camera);
     CHeadlessFlight::Settings settings;
     settings.frames = 20;
     EXPECT_EQ(Fly(settings, &flight, 4).size(), 5u);
@@ -156,7 +163,9 @@ TEST_F(CHeadlessFlightTest, StopsWhenTheConsumerAsksAndRefusesWhatCannotFly)
     EXPECT_EQ(m_result, -1);
 
     CTerrainModel empty;
-    CHeadlessFlight nothing(&m_device, empty, nullptr, m_camera);
+    CFolderTerrainSource emptySource(empty, nullptr);
+    CTerrainPager emptyPager(&m_device, emptySource, nullptr);
+    CHeadlessFlight nothing(&m_device, emptyPager, false, m_camera);
     settings.fps = 30;
     EXPECT_TRUE(Fly(settings, &nothing).empty());
     EXPECT_EQ(m_result, -1);

@@ -8,6 +8,7 @@
 
 #include "flight/CPageBuilder.h"
 #include "landscape/CLandscape.h"
+#include "terrain/CFolderTerrainSource.h"
 #include "terrain/CTerrainModel.h"
 #include "tests/support/CRecordingDevice.h"
 
@@ -73,9 +74,10 @@ TEST(CPageBuilderTest, CutWindowTakesTheModelsSamplesAndShrinksAtTheFarEdge)
 {
     CTerrainModel terrain;
     MakeTerrain(&terrain, 40, 30);
+    CFolderTerrainSource source(terrain, nullptr);
     std::int32_t width = 20, height = 20;
     std::unique_ptr<std::int32_t[]> window;
-    ASSERT_EQ(CPageBuilder::CutWindow(terrain, 25, 5, &width, &height, &window), 0);
+    ASSERT_EQ(CPageBuilder::CutWindow(source, 25, 5, &width, &height, &window), 0);
     EXPECT_EQ(width, 15);
     EXPECT_EQ(height, 20);
     ASSERT_NE(window, nullptr);
@@ -85,14 +87,15 @@ TEST(CPageBuilderTest, CutWindowTakesTheModelsSamplesAndShrinksAtTheFarEdge)
 
     width = 20;
     height = 20;
-    ASSERT_EQ(CPageBuilder::CutWindow(terrain, 45, 0, &width, &height, &window), 0);
+    ASSERT_EQ(CPageBuilder::CutWindow(source, 45, 0, &width, &height, &window), 0);
     EXPECT_EQ(window, nullptr) << "nothing past the far edge";
 
     CTerrainModel empty;
     empty.m_gridWidth = 0;
     empty.m_gridHeight = 0;
+    CFolderTerrainSource emptySource(empty, nullptr);
     width = 20;
-    EXPECT_EQ(CPageBuilder::CutWindow(empty, 0, 0, &width, &height, &window), -1);
+    EXPECT_EQ(CPageBuilder::CutWindow(emptySource, 0, 0, &width, &height, &window), -1);
     EXPECT_EQ(window, nullptr);
 }
 
@@ -100,9 +103,10 @@ TEST(CPageBuilderTest, BuildsAnInitialisedLandscapeAndStartsTheCameraOverItsMidd
 {
     CTerrainModel terrain;
     MakeTerrain(&terrain, 65, 65);
+    CFolderTerrainSource source(terrain, nullptr);
     std::int32_t width = 32, height = 32;
     std::unique_ptr<std::int32_t[]> window;
-    ASSERT_EQ(CPageBuilder::CutWindow(terrain, 16, 8, &width, &height, &window), 0);
+    ASSERT_EQ(CPageBuilder::CutWindow(source, 16, 8, &width, &height, &window), 0);
 
     CRecordingDevice device(556, 390);
     int status = -1;

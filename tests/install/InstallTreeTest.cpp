@@ -24,7 +24,8 @@ QStringList ExpectedFiles()
     for (const QString& program : kPrograms) {
         files << QStringLiteral("bin/") + program << QStringLiteral("share/man/man1/%1.1.gz").arg(program);
     }
-    files << QStringLiteral("share/applications/vantapeak.desktop") << QStringLiteral("share/doc/vantapeak/changelog.gz")
+    files << QStringLiteral("share/applications/vantapeak.desktop") << QStringLiteral("share/mime/packages/vantapeak.xml")
+          << QStringLiteral("share/doc/vantapeak/changelog.gz")
           << QStringLiteral("share/doc/vantapeak/copyright")
           << QStringLiteral("share/icons/hicolor/scalable/apps/vantapeak.svg");
     for (const int size : kIconSizes) {
@@ -98,7 +99,10 @@ TEST_F(InstallTreeTest, MenuEntryRunsTheInstalledLauncherWithTheInstalledIcon)
     entry.beginGroup(QStringLiteral("Desktop Entry"));
     EXPECT_EQ(entry.value(QStringLiteral("Type")).toString(), QStringLiteral("Application"));
     EXPECT_EQ(entry.value(QStringLiteral("Terminal")).toString(), QStringLiteral("false"));
-    const QString exec = entry.value(QStringLiteral("Exec")).toString();
+    const QString exec = entry.value(QStringLiteral("Exec")).toString().section(QLatin1Char(' '), 0, 0);
+    // Elevation files opened from a file manager reach the launcher.
+    EXPECT_TRUE(entry.value(QStringLiteral("Exec")).toString().endsWith(QStringLiteral(" %F")));
+    EXPECT_TRUE(entry.value(QStringLiteral("MimeType")).toString().contains(QStringLiteral("image/tiff")));
     EXPECT_TRUE(QFileInfo(Prefix() + QStringLiteral("/bin/") + exec).isExecutable()) << exec.toStdString();
     EXPECT_EQ(entry.value(QStringLiteral("Icon")).toString(), QStringLiteral("vantapeak"));
 

@@ -54,20 +54,22 @@ std::vector<Program> Programs()
 {
     std::vector<Program> programs = {
         {"vantapeak-terrain", VP_TERRAIN_PROGRAM, {"--out DIR", "--size N", "--seed N", "--textures DIR", "--heights16",
-          "--import FICHERO", "--vertical-scale S", "--blend"},
+          "--import FICHERO", "--vertical-scale S", "--blend", "--cog SALIDA.tif"},
          "--size 1", "--size"},
         {"vantapeak-tiles", VP_TILES_PROGRAM, {"--out DIR"}, "--out ''", "--out"},
     };
 #ifdef VP_APP_PROGRAM
     programs.push_back({"vantapeak", VP_APP_PROGRAM,
                         {"--start", "--tour", "--speed KMH", "--turn GRADOS_S", "--quit-after SEGUNDOS",
-                         "--stats FICHERO.csv", "--clearance M", "--look classic|enhanced", "fichero"},
+                         "--stats FICHERO.csv", "--clearance M", "--look classic|enhanced", "--terrain FICHERO",
+                         "--imagery FICHERO", "--vertical-scale FACTOR", "fichero"},
                         "--speed 1001", "--speed"});
     programs.push_back({"vantapeak-snapshot", VP_SNAPSHOT_PROGRAM,
                         {"--dir DIR", "--out FICHERO.png", "--camera X,Y,Z", "--heading GRADOS", "--min-error E",
                          "--max-render-time MS", "--wireframe", "--frames N", "--no-overlay", "--size ANCHOxALTO",
                          "--record SALIDA", "--seconds S", "--fps F", "--speed KMH", "--turn GRADOS_S",
-                         "--tour", "--clearance M", "--look classic|enhanced"},
+                         "--tour", "--clearance M", "--look classic|enhanced", "--terrain FICHERO",
+                         "--imagery FICHERO", "--vertical-scale FACTOR"},
                         "--size 10y10", "--size"});
 #endif
     return programs;

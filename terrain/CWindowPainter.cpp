@@ -1,0 +1,45 @@
+#include "terrain/CWindowPainter.h"
+
+#include <algorithm>
+
+#include "terrain/TerrainFiles.h"
+
+int CWindowPainter::LoadTiles(const std::string& folder)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_hasTiles = false;
+    m_generator.m_tileCount = 0;
+    for (int slot = 0; slot < CTextureGenerator::kSlots; ++slot) {
+        const std::string path = (folder.empty() ? std::string(".") : folder) + "/" + TerrainFiles::kTiles[slot];
+        m_generator.m_tiles[slot].LoadFromFile(path.c_str());
+        ++m_generator.m_tileCount;
+        m_hasTiles = m_hasTiles || m_generator.m_tiles[slot].HasPixels();
+    }
+    m_generator.ComputeBands();
+    return m_hasTiles ? 0 : -1;
+}
+
+int CWindowPainter::Paint(std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width, std::int32_t height, std::int32_t lowCode,
+                          std::int32_t highCode, const std::function<void(const CBitmapEx&)>& use)
+{
+    if (window == nullptr || width <= 0 || height <= 0)
+        return -1;
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_hasTiles)
+        return -1;
+    const double range = std::max(1, highCode - lowCode);
+    for (std::size_t i = 0; i < count; ++i)
+        window[i] = std::clamp(static_cast<std::int32_t>((window[i] - lowCode) * 255.0 / range), 0, 255);
+    m_generator.m_heightWindow = window;
+    m_generator.m_tileOriginX = std::max(0, x0);
+    m_generator.m_tileOriginY = std::max(0, z0);
+    m_generator.m_width = width;
+    m_generator.m_height = height;
+    const int painted = m_generator.Synthesize(width, height);
+    m_generator.m_heightWindow = nullptr;
+    if (painted == 0)
+        use(m_generator.m_output);
+    m_generator.m_output.CreateBlank(1, 1); // the window's pixels are not kept between runs
+    return painted == 0 ? 0 : -1;
+}
