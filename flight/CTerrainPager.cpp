@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "flight/CPageBuilder.h"
+#include "flight/LightMapTexture.h"
 #include "landscape/CLandscape.h"
 #include "terrain/CBitmapEx.h"
 #include "terrain/CWindowPainter.h"
@@ -71,8 +72,9 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
         return page;
     const std::int32_t w = page.width;
     const std::int32_t h = page.height;
-    // The landscape takes its own copy of the heights first; the colours come
-    // next (a painted window reuses the cut's samples), and the cut is let go
+    // The landscape takes its own copy of the heights first; the light map and
+    // the colours come next (a painted window reuses the cut's samples, so
+    // the light map is made from them before), and the cut is let go
     // before Initialise makes the error tables, so that the cut, the colours
     // and the tables never stand in memory together beside the current page.
     page.landscape = std::make_unique<CLandscape>();
@@ -82,6 +84,9 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
     landscape.m_device = m_device;
     landscape.m_heightScale = m_source.HeightScale();
     landscape.SetHeightWindow(h, window.get(), w);
+    // Under the enhanced look a textured page is lit from its light map.
+    if (textured && m_device != nullptr && m_device->CurrentLook() == Look::Enhanced)
+        landscape.m_lightMap = CreateLightMapTexture(m_device, window.get(), w, h, m_source.HeightScale());
     if (textured) {
         if (const CBitmapEx* raster = m_source.ColourRaster()) {
             landscape.m_texture = CreatePageTexture(m_device, *raster, x0, z0, w, h);
