@@ -18,6 +18,7 @@
 #include "app/CommandIds.h"
 #include "app/ProgramOptions.h"
 #include "render/Angles.h"
+#include "terrain/CTileCache.h"
 #include "view/CvantaPeakView.h"
 
 namespace {
@@ -112,6 +113,7 @@ bool CvantaPeakApp::ApplyFlightOptions()
     view->SetTour(m_commandLine.tour);
     view->SetLook(m_commandLine.look);
     view->SetTerrainFiles(m_commandLine.terrainFiles, m_commandLine.imageryFile, m_commandLine.verticalScale);
+    CTileCache::Configure(CTileCache::DefaultFolder(), static_cast<std::int64_t>(m_commandLine.cacheSizeMb * 1048576.0));
     if (!m_commandLine.statsFile.isEmpty()) {
         m_statsFile.reset(std::fopen(QFile::encodeName(m_commandLine.statsFile).constData(), "w"));
         if (!m_statsFile) {

@@ -45,6 +45,8 @@ COptionParser::Result ParseProgramOptions(const std::vector<std::string>& argume
     parser.AddText("imagery", "FICHERO", "colores del terreno de --terrain (ortofoto georreferenciada)",
                    &info.imageryFile, "pintados por alturas");
     parser.AddNumber("vertical-scale", "FACTOR", "exagera el relieve de --terrain", 0.01, 100.0, &info.verticalScale);
+    parser.AddNumber("cache-size", "MB", "tamaño de la caché local de un --terrain servido por http:// o https:// "
+                     "(en $XDG_CACHE_HOME/vantapeak)", 1.0, 1.0e7, &info.cacheSizeMb, "2048");
     parser.AddPositional("fichero", "documento que se abre (sin él, un documento nuevo)", &file);
     const COptionParser::Result result = parser.Parse(arguments);
     switch (result) {

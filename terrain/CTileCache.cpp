@@ -97,6 +97,30 @@ std::string Key(const std::string& remote, vsi_l_offset size, std::int64_t mtime
     return hex;
 }
 
+// Under state.lock: drops the pieces used least recently until the folder
+// is back within its bound.
+void Evict(State& state)
+{
+    if (state.kept <= state.maxBytes)
+        return;
+    std::vector<std::pair<std::int64_t, std::string>> order;
+    order.reserve(state.pieces.size());
+    for (const auto& [path, piece] : state.pieces)
+        order.emplace_back(piece.lastUse, path);
+    std::sort(order.begin(), order.end());
+    const std::int64_t target = state.maxBytes / 100 * kEvictToPercent;
+    for (const auto& [used, path] : order) {
+        if (state.kept <= target)
+            break;
+        const fs::path file = fs::path(state.folder) / path;
+        std::error_code error;
+        fs::remove(file, error);
+        fs::remove(file.parent_path(), error); // only when it is empty now
+        state.kept -= state.pieces[path].bytes;
+        state.pieces.erase(path);
+    }
+}
+
 // Under state.lock: the folder's pieces, read once.
 void Scan(State& state)
 {
@@ -120,30 +144,7 @@ void Scan(State& state)
         state.kept += info.st_size;
         state.clock = std::max(state.clock, used);
     }
-}
-
-// Under state.lock: drops the pieces used least recently until the folder
-// is back within its bound.
-void Evict(State& state)
-{
-    if (state.kept <= state.maxBytes)
-        return;
-    std::vector<std::pair<std::int64_t, std::string>> order;
-    order.reserve(state.pieces.size());
-    for (const auto& [path, piece] : state.pieces)
-        order.emplace_back(piece.lastUse, path);
-    std::sort(order.begin(), order.end());
-    const std::int64_t target = state.maxBytes / 100 * kEvictToPercent;
-    for (const auto& [used, path] : order) {
-        if (state.kept <= target)
-            break;
-        const fs::path file = fs::path(state.folder) / path;
-        std::error_code error;
-        fs::remove(file, error);
-        fs::remove(file.parent_path(), error); // only when it is empty now
-        state.kept -= state.pieces[path].bytes;
-        state.pieces.erase(path);
-    }
+    Evict(state);
 }
 
 std::string PiecePath(const CHandle& handle, std::int64_t index)
@@ -424,6 +425,7 @@ bool StartsWith(const std::string& text, const char* prefix) { return text.rfind
 
 void CTileCache::Configure(const std::string& folder, std::int64_t maxBytes)
 {
+    // Nothing is touched on disk until a remote file is read.
     State& state = Shared();
     std::lock_guard<std::mutex> guard(state.lock);
     state.folder = folder;
@@ -432,10 +434,6 @@ void CTileCache::Configure(const std::string& folder, std::int64_t maxBytes)
     state.scanned = false;
     state.pieces.clear();
     state.kept = 0;
-    std::error_code error;
-    fs::create_directories(folder, error);
-    Scan(state);
-    Evict(state);
 }
 
 std::string CTileCache::DefaultFolder()

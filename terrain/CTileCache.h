@@ -30,8 +30,9 @@ public:
     static constexpr int kRecheckSeconds = 5;
     static constexpr int kStallSeconds = 3;
 
-    // Keeps the pieces in `folder` (created when missing), at most
-    // `maxBytes` of them (at least one piece).
+    // Keeps the pieces in `folder` (created at the first piece kept), at
+    // most `maxBytes` of them (at least one piece). Without a call: the
+    // default folder and bound.
     static void Configure(const std::string& folder, std::int64_t maxBytes);
     // $XDG_CACHE_HOME/vantapeak, or ~/.cache/vantapeak.
     static std::string DefaultFolder();

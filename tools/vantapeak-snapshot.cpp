@@ -57,6 +57,7 @@
 #include "terrain/CFolderTerrainSource.h"
 #include "terrain/CGdalTerrainSource.h"
 #include "terrain/CTerrainModel.h"
+#include "terrain/CTileCache.h"
 #include "terrain/CWindowPainter.h"
 #include "terrain/TerrainFiles.h"
 #include "terrain/TickCount.h"
@@ -93,6 +94,8 @@ struct Options {
     std::vector<std::string> terrain;
     std::string imagery;
     double verticalScale = 1.0;
+    // Bound of the local cache of a served --terrain, MB.
+    double cacheSizeMb = 2048.0;
 };
 
 bool ParseFloat(const char* text, float* value)
@@ -133,6 +136,8 @@ int ParseArguments(int argc, char** argv, Options* options)
     parser.AddText("imagery", "FICHERO", "colores del terreno de --terrain", &options->imagery, "pintados por alturas");
     parser.AddNumber("vertical-scale", "FACTOR", "exagera el relieve de --terrain", 0.01, 100.0,
                      &options->verticalScale);
+    parser.AddNumber("cache-size", "MB", "tamaño de la caché local de un --terrain servido por http:// o https:// "
+                     "(en $XDG_CACHE_HOME/vantapeak)", 1.0, 1.0e7, &options->cacheSizeMb, "2048");
     parser.AddCustom("camera", "X,Y,Z", "posición de la cámara; la ventana se corta a su alrededor",
                      "centro de la primera ventana, 200 sobre el suelo", "tres números X,Y,Z",
                      [options](const std::string& text) {
@@ -371,6 +376,7 @@ int main(int argc, char** argv)
     std::unique_ptr<ITerrainSource> source;
     CWindowPainter painter;
     if (!options.terrain.empty()) {
+        CTileCache::Configure(CTileCache::DefaultFolder(), static_cast<std::int64_t>(options.cacheSizeMb * 1048576.0));
         auto streamed = std::make_unique<CGdalTerrainSource>();
         if (streamed->Open(options.terrain, options.verticalScale) != 0 ||
             (!options.imagery.empty() && streamed->OpenImagery(options.imagery) != 0)) {
