@@ -10,6 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/time.h>
 
 #include "tests/support/CLoopbackNginx.h"
@@ -182,6 +185,22 @@ TEST_F(CTileCacheTest, FailingStoppedAndSlowServersEndReadsCleanly)
     EXPECT_EQ(failing.Open({m_server.Url("fail/t.tif")}), -1);
     EXPECT_NE(failing.Message().find("No se pudo leer"), std::string::npos) << failing.Message();
     EXPECT_LT(Seconds(start), 2.0 * CTileCache::kStallSeconds);
+
+    // A server that takes the connection and never answers costs the stall
+    // limit for each request, not more.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    CGdalTerrainSource stalled;
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(stalled.Open({"http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/t.tif"}), -1);
+    EXPECT_LT(Seconds(start), 4.0 * CTileCache::kStallSeconds);
+    ::close(listener);
 
     // A slow link delivers the same windows.
     CGdalTerrainSource local;
