@@ -12,7 +12,8 @@ build=${3:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
 program="$root/$build/app/vantapeak"
 work=$(mktemp -d)
-trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+[ -n "${KEEP:-}" ] && echo "work folder: $work"
 
 mkdir -p "$work/www" "$work/logs" "$work/run"
 ln -s "$cog" "$work/www/t.tif"
@@ -20,7 +21,7 @@ cp -r "$root/data/Textures" "$work/run/" 2>/dev/null || "$root/$build/tools/vant
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 cat > "$work/nginx.conf" <<EOF
 daemon on;
-master_process on;
+master_process off;
 worker_processes 1;
 pid $work/nginx.pid;
 error_log $work/error.log;
@@ -57,17 +58,18 @@ fly() {
 report() {
   local name=$1
   awk -F, -v n="$name" '
-    NR == 1 { first = $1 }
-    { if (NR > 1 && $1 - last > worst) worst = $1 - last; last = $1
-      if ($1 > first + 2000 && $4 == 0) bare++
-      if ($9 == 1 && !paging) { paging = 1; since = $1 }
-      if ($9 == 0 && paging) { paging = 0; runs[++count] = $1 - since } }
+    NR == 1 { next }
+    NR == 2 { first = $1 }
+    { if (NR > 2 && $1 - last > worst) worst = $1 - last; last = $1
+      if ($1 > first + 2000 && $4 == 0) bare++ }
     END {
-      asort(runs)
-      printf "%s_first_frame_ms: %d\n%s_frames: %d\n%s_frames_without_terrain_after_2s: %d\n", n, first, n, NR, n, bare
-      printf "%s_worst_frame_interval_ms: %d\n%s_paging_runs: %d\n", n, worst, n, count
-      if (count) printf "%s_paging_run_median_ms: %d\n%s_paging_run_max_ms: %d\n", n, runs[int((count + 1) / 2)], n, runs[count]
+      printf "%s_first_frame_ms: %d\n%s_frames: %d\n%s_frames_without_terrain_after_2s: %d\n", n, first, n, NR - 1, n, bare + 0
+      printf "%s_worst_frame_interval_ms: %d\n", n, worst
     }' "$work/$name.csv"
+  awk -F, 'NR > 1 && $9 == 1 && !paging { paging = 1; since = $1 } $9 == 0 && paging { paging = 0; print $1 - since }' \
+    "$work/$name.csv" | sort -n | awk -v n="$name" '{ runs[++count] = $1 }
+    END { printf "%s_paging_runs: %d\n", n, count
+          if (count) printf "%s_paging_run_median_ms: %d\n%s_paging_run_max_ms: %d\n", n, runs[int((count + 1) / 2)], n, runs[count] }'
 }
 
 bytes_since() { awk -v from="$1" 'NR > from { sum += $10 } END { print sum + 0 }' "$work/access.log"; }
@@ -86,6 +88,6 @@ fly slow "http://127.0.0.1:$port/slow/t.tif" "$work/slowcache"
 report slow
 fly stopped "$url" "$work/stoppedcache" $((seconds / 3))
 report stopped
-awk -F, -v at=$((seconds / 3 * 1000)) '$1 > at + 2000 { n++ } END { print "stopped_frames_after_stop: " n + 0 }' "$work/stopped.csv"
+awk -F, -v at=$((seconds / 3 * 1000)) 'NR > 1 && $1 > at + 2000 { n++ } END { print "stopped_frames_after_stop: " n + 0 }' "$work/stopped.csv"
 echo "stopped_exit_status: $(cat "$work/stopped.status")"
 for f in first second slow; do echo "${f}_exit_status: $(cat "$work/$f.status")"; done

@@ -93,6 +93,10 @@ int CGdalTerrainSource::Open(const std::vector<std::string>& files, double verti
             m_servedName = CTileCache::CachedName(name);
             m_servedVersion = CTileCache::Version(m_servedName);
         }
+        if (m_dataset == nullptr && CTileCache::IsRemote(name))
+            return Fail(Printf("No se pudo leer el terreno servido en %s: el servidor no responde, no lo sirve o "
+                               "no es un formato admitido",
+                               name.c_str()));
         if (m_dataset == nullptr)
             return Fail(Printf("No se pudo leer el fichero %s: formato no admitido o fichero dañado", name.c_str()));
     } else {
