@@ -11,6 +11,8 @@ DATA := data
 HEIGHTMAP := $(DATA)/terrainMdt_8193x8193.bmp
 TEXTURE := $(DATA)/terrainMdt_8193x8193_Texture.bmp
 TILES := $(DATA)/Textures/water1.bmp
+# The guided flight's options, shared with the menu entry's launcher.
+GUIDED_FLIGHT := $(shell grep -v '^\#' app/guided-flight.args)
 # What `make run` needs: the program and the tools that make its terrain.
 PROGRAMS := vantapeak vantapeak-terrain vantapeak-tiles
 LSAN := LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0
@@ -52,7 +54,7 @@ terrain: programs $(HEIGHTMAP)
 # The guided flight at a visible speed; `build/app/vantapeak` alone is the
 # plain program.
 run: programs $(HEIGHTMAP)
-	@bash scripts/run.sh $(BUILD) --start --tour --speed 500 --clearance 50 --look enhanced
+	@bash scripts/run.sh $(BUILD) $(GUIDED_FLIGHT)
 
 test: build
 	@cd $(BUILD) && $(XVFB) ctest --progress --output-on-failure -j $(JOBS)

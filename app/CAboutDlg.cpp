@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "app/AppIcon.h"
+#include "config/Version.h"
 #include "view/CvantaPeakView.h"
 #include "view/DialogUnits.h"
 
@@ -34,7 +35,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     m_icon->setGeometry(iconRect.x(), iconRect.y(), kIconPixels, kIconPixels);
 
     // No prefix processing: an '&' would be shown as it is.
-    m_version = new QLabel(QStringLiteral("vantaPeak Version 1.0"), this);
+    m_version = new QLabel(QStringLiteral("vantaPeak Version ") + QString::fromLatin1(kVantaPeakShortVersion), this);
     m_version->setObjectName(QStringLiteral("version"));
     m_version->setTextFormat(Qt::PlainText);
     m_version->setGeometry(MapDialogRect(dialogFont, 40, 10, 119, 8));

@@ -1,7 +1,8 @@
 #pragma once
 // What the command line asked for. ParseProgramOptions (app/ProgramOptions)
 // declares the options and fills this record; an option joins by adding a
-// field here and its declaration there.
+// field here and its declaration there (in tools/CFlightOptions when the
+// snapshot tool takes it too).
 #include <QString>
 
 #include <string>

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "config/GuidedFlight.h"
 #include "terrain/CTerrainGenerator.h"
 #include "terrain/TerrainFiles.h"
 
@@ -163,7 +164,8 @@ int CLauncher::CopyMissingTiles(const QString& source, const QString& dataDir)
 
 QStringList CLauncher::FlightArguments()
 {
-    return {QStringLiteral("--start"),     QStringLiteral("--tour"),      QStringLiteral("--speed"),
-            QStringLiteral("500"),         QStringLiteral("--clearance"), QStringLiteral("50"),
-            QStringLiteral("--look"),      QStringLiteral("enhanced")};
+    QStringList arguments;
+    for (const char* argument : kGuidedFlightArguments)
+        arguments.append(QString::fromLatin1(argument));
+    return arguments;
 }

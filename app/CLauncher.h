@@ -77,6 +77,7 @@ public:
     // Textures folder; tiles already there are kept. 0, or -1 when a copy failed.
     static int CopyMissingTiles(const QString& source, const QString& dataDir);
 
-    // The options the flight is started with.
+    // The options the flight is started with: the guided flight of
+    // app/guided-flight.args, the same as `make run`'s.
     static QStringList FlightArguments();
 };

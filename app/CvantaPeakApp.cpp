@@ -17,6 +17,7 @@
 #include "app/CSignalCloser.h"
 #include "app/CommandIds.h"
 #include "app/ProgramOptions.h"
+#include "config/Version.h"
 #include "render/Angles.h"
 #include "terrain/CTileCache.h"
 #include "view/CvantaPeakView.h"
@@ -40,7 +41,7 @@ CvantaPeakApp::AboutDialogHook& AboutHook()
 CvantaPeakApp::CvantaPeakApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("vantaPeak"));
-    setApplicationVersion(QStringLiteral("1.0.0.1"));
+    setApplicationVersion(QString::fromLatin1(kVantaPeakVersion));
     setWindowIcon(MakeAppIcon());
 }
 

@@ -18,11 +18,14 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <thread>
 
 #include "app/AppIcon.h"
 #include "app/CLaunchSequence.h"
 #include "app/CLauncher.h"
+#include "config/GuidedFlight.h"
+#include "config/Version.h"
 #include "terrain/CTerrainGenerator.h"
 #include "terrain/TerrainFiles.h"
 
@@ -30,17 +33,44 @@ namespace {
 
 const QString kCaption = QStringLiteral("vantaPeak");
 
+// Words filled into lines of at most 79 columns.
+std::string Fill(const std::string& text)
+{
+    constexpr std::size_t kColumns = 79;
+    std::string filled;
+    std::size_t lineLength = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::size_t wordLength = end - start;
+        if (lineLength > 0 && lineLength + 1 + wordLength > kColumns) {
+            filled += '\n';
+            lineLength = 0;
+        } else if (lineLength > 0) {
+            filled += ' ';
+            ++lineLength;
+        }
+        filled.append(text, start, wordLength);
+        lineLength += wordLength;
+        start = end + 1;
+    }
+    return filled + '\n';
+}
+
 void Usage(std::FILE* out)
 {
-    std::fputs("Uso: vantapeak-launcher [opciones] [fichero...]\n"
-               "\n"
-               "Abre vantaPeak en su carpeta de datos, $XDG_DATA_HOME/vantapeak (por defecto\n"
-               "~/.local/share/vantapeak). La primera vez copia allí las cinco texturas y, si\n"
-               "no hay terreno, ofrece generar el terreno predeterminado; después inicia\n"
-               "vantapeak en esa carpeta con las opciones --start --tour --speed 500\n"
-               "--clearance 50 --look enhanced. Con ficheros de elevaciones (GeoTIFF, .hgt),\n"
-               "vuela sobre ellos (--terrain) en lugar del terreno de la carpeta.\n"
-               "\n"
+    const std::string description =
+        std::string("Abre vantaPeak en su carpeta de datos, $XDG_DATA_HOME/vantapeak (por defecto "
+                    "~/.local/share/vantapeak). La primera vez copia allí las cinco texturas y, si "
+                    "no hay terreno, ofrece generar el terreno predeterminado; después inicia "
+                    "vantapeak en esa carpeta con las opciones ") +
+        kGuidedFlightLine + ". Con ficheros de elevaciones (GeoTIFF, .hgt), vuela sobre ellos (--terrain) en "
+                            "lugar del terreno de la carpeta.";
+    std::fputs("Uso: vantapeak-launcher [opciones] [fichero...]\n\n", out);
+    std::fputs(Fill(description).c_str(), out);
+    std::fputs("\n"
                "Opciones:\n"
                "  --help     muestra esta ayuda\n"
                "  --version  muestra la versión\n",
@@ -137,7 +167,7 @@ int main(int argc, char** argv)
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("vantapeak-launcher %s\n", VP_VERSION);
+            std::printf("vantapeak-launcher %s\n", kVantaPeakVersion);
             return 0;
         }
         if (argv[i][0] != '-') {

@@ -28,6 +28,7 @@
 
 #include "flight/CFlightFrame.h"
 #include "flight/CPageBuilder.h"
+#include "flight/PageTexture.h"
 #include "landscape/CGeomorph.h"
 #include "landscape/CLandscape.h"
 #include "landscape/LandscapeVertex.h"
@@ -35,7 +36,6 @@
 #include "render/DeviceSetup.h"
 #include "render/Look.h"
 #include "render/Overlay.h"
-#include "render/PageTexture.h"
 #include "render/gl/CEglContext.h"
 #include "render/gl/CGLDevice.h"
 #include "render/gl/Direct3D.h"

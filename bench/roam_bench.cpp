@@ -16,6 +16,7 @@
 #include "landscape/CLandscape.h"
 #include "render/CCamera.h"
 #include "render/Angles.h"
+#include "render/Units.h"
 #include "tests/support/CRecordingDevice.h"
 
 namespace {
@@ -26,7 +27,7 @@ constexpr int kBaselineFrames = 40;
 // Set ROAM_BENCH_NO_BASELINE=1 to skip the baseline flight, and
 // ROAM_BENCH_NO_WORKER=1 to keep every pass on the calling thread.
 constexpr float kFrameSeconds = 0.016f;
-constexpr float kSpeedPerSecond = 1000.0f * 1000.0f / 3600.0f; // 1000 km/h in world units
+constexpr float kSpeedPerSecond = KmhToUnitsPerSecond(1000.0);
 
 struct Rng {
     std::uint64_t state;

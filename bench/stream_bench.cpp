@@ -17,6 +17,7 @@
 //   paging_file_median_ms  a paging run's build from the file (median of 5)
 //   paging_memory_median_ms the same windows from memory (median of 5)
 //   paging_ratio           file / memory
+//   window_read_file_median_ms, window_read_memory_median_ms: the cut alone
 // Options: --size N (65537), --seconds S (60), --speed KMH (1000),
 // --file PATH (kept; made when missing), --textures DIR (Textures).
 #include <algorithm>
@@ -233,7 +234,16 @@ int main(int argc, char** argv)
     CTerrainPager memoryPager(device, memory, nullptr);
     std::vector<double> fromFile;
     std::vector<double> fromMemory;
+    std::vector<double> readFile;
+    std::vector<double> readMemory;
+    std::vector<std::int32_t> window(static_cast<std::size_t>(4096) * 4096);
     for (const std::int32_t origin : {0, 1024, 2048, 3072, 4096}) {
+        for (ITerrainSource* s : {static_cast<ITerrainSource*>(&source), static_cast<ITerrainSource*>(&memory)}) {
+            std::int32_t ww = 4096, wh = 4096;
+            const Clock::time_point t = Clock::now();
+            s->ReadWindow(4096 - origin, origin, &ww, &wh, window.data());
+            (s == &source ? readFile : readMemory).push_back(Ms(t));
+        }
         for (CTerrainPager* p : {&pager, &memoryPager}) {
             const Clock::time_point t = Clock::now();
             CTerrainPager::Page page = p->BuildAt(origin, 4096 - origin, true);
@@ -247,6 +257,8 @@ int main(int argc, char** argv)
     std::printf("paging_file_median_ms: %.0f\n", fileMedian);
     std::printf("paging_memory_median_ms: %.0f\n", memoryMedian);
     std::printf("paging_ratio: %.2f\n", memoryMedian > 0.0 ? fileMedian / memoryMedian : 0.0);
+    std::printf("window_read_file_median_ms: %.0f\n", Median(readFile));
+    std::printf("window_read_memory_median_ms: %.0f\n", Median(readMemory));
     device->DetachRenderThread();
     ReleaseDirect3D();
     if (temporary)

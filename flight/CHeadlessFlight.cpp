@@ -4,6 +4,7 @@
 #include "flight/CTerrainPager.h"
 #include "flight/CTerrainFollower.h"
 #include "landscape/CLandscape.h"
+#include "render/Units.h"
 #include "terrain/TickCount.h"
 
 namespace {
@@ -34,7 +35,7 @@ int CHeadlessFlight::Begin(const Settings& settings)
 {
     DestroyLandscape();
     CTerrainPager::Page page = m_pager.BuildFirst(m_textured);
-    if (!page.landscape || page.status != 0) {
+    if (!page.landscape || page.status != 0 || page.width < 2 || page.height < 2) {
         if (page.landscape)
             page.landscape->Destroy();
         return -1;
@@ -64,8 +65,11 @@ void CHeadlessFlight::PageIfNeeded()
     CTerrainPager::Page page = m_pager.BuildAround(eye.x, eye.z, m_textured);
     if (page.status != 0 && !page.landscape)
         m_pagingRetry.Failed(TickCount());
-    if (!page.landscape)
+    if (!page.landscape || page.width < 2 || page.height < 2) {
+        if (page.landscape)
+            page.landscape->Destroy();
         return; // past the far edge, or the read failed: the current landscape stays
+    }
     m_pagingRetry.Succeeded();
     page.landscape->m_minError = m_landscape->m_minError;
     page.landscape->m_maxRenderTime = m_landscape->m_maxRenderTime;
@@ -79,7 +83,7 @@ void CHeadlessFlight::PageIfNeeded()
 
 void CHeadlessFlight::Step(const Settings& settings, double seconds, double stepSeconds)
 {
-    const float speedPerSecond = static_cast<float>(settings.speedKmh * 1000.0 / 3600.0);
+    const float speedPerSecond = KmhToUnitsPerSecond(settings.speedKmh);
     m_camera.Advance(static_cast<float>(speedPerSecond * stepSeconds));
     if (settings.steering) {
         const float yaw = settings.steering(m_camera.Snapshot(), seconds, stepSeconds);

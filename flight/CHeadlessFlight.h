@@ -3,9 +3,10 @@
 // the flight on by exactly 1/fps seconds, however long the frame took to
 // draw, so that a recording is smooth at any render speed. It starts as the
 // start command does (the window at the terrain's origin, the camera over
-// its middle) and pages as the program does, except that a new landscape is
-// built at once, on the flying thread, when the camera nears the window's
-// edge. Steering is plugged in: a function gives the yaw of every step.
+// its middle, level) and pages by the program's own policy (CTerrainPager),
+// except that a new landscape is built at once, on the flying thread, when
+// the camera nears the window's edge. Steering is plugged in: a function
+// gives the yaw of every step.
 //
 // Threads: one thread, the device's drawing thread, does everything.
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "flight/CPageBuilder.h"
 
+#include "flight/PageTexture.h"
 #include "landscape/CLandscape.h"
-#include "render/PageTexture.h"
 #include "terrain/CBitmapEx.h"
 #include "terrain/ITerrainSource.h"
 

@@ -67,7 +67,7 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
         page.status = -1;
         return page;
     }
-    if (page.width < 2 || page.height < 2)
+    if (page.width <= 0 || page.height <= 0)
         return page;
     const std::int32_t w = page.width;
     const std::int32_t h = page.height;
@@ -88,7 +88,7 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
                 std::int32_t low = 0;
                 std::int32_t high = 0;
                 m_source.CodeRange(&low, &high);
-                m_painter->Paint(window.get(), w, h, low, high, [&](const CBitmapEx& painted) {
+                m_painter->Paint(window.get(), x0, z0, w, h, low, high, [&](const CBitmapEx& painted) {
                     texture = CreatePageTexture(m_device, painted, 0, 0, w, h);
                 });
             }

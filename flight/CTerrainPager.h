@@ -18,8 +18,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "flight/PageTexture.h"
 #include "render/D3DXMath.h"
-#include "render/PageTexture.h"
 
 class CLandscape;
 class CWindowPainter;
@@ -32,7 +32,10 @@ public:
 
     // A landscape built over a window, with where its window lies.
     struct Page {
-        std::unique_ptr<CLandscape> landscape; // null: no landscape (nothing left to cut, or the read failed)
+        // Null when nothing was left to cut or the read failed. A window
+        // narrower than 2 samples still gets one (it draws nothing); paging
+        // runs keep the current landscape instead.
+        std::unique_ptr<CLandscape> landscape;
         std::int32_t x0 = 0;
         std::int32_t z0 = 0;
         std::int32_t width = 0;  // as cut (narrower at the far edge)

@@ -131,7 +131,9 @@ void CTextureGenerator::PaintRows(std::int32_t firstRow, std::int32_t endRow)
                 continue;
             const std::int32_t th = tiles[slot]->Height();
             tileWidths[slot] = tiles[slot]->Width();
-            tileRows[slot] = tiles[slot]->Pixels32() + static_cast<std::size_t>(th - 1 - y % th) * tileWidths[slot];
+            const std::int64_t tileY = (static_cast<std::int64_t>(y) + m_tileOriginY) % th;
+            tileRows[slot] = tiles[slot]->Pixels32() + static_cast<std::size_t>(th - 1 - tileY) * tileWidths[slot];
+            tileX[slot] = static_cast<std::int32_t>(m_tileOriginX % tileWidths[slot]);
         }
         for (std::size_t x = 0; x < width; ++x, AdvanceTileColumns(tileX, tileWidths)) {
             const std::int32_t v = levels[x];

@@ -43,6 +43,11 @@ public:
     const std::int32_t* m_heightWindow; // borrowed from the caller
     std::int32_t m_width;
     std::int32_t m_height;
+    // Where the window lies in its terrain (non-negative samples): the tiles
+    // repeat from the terrain's corner, so that windows painted one by one
+    // join up. 0, 0 for a whole terrain.
+    std::int32_t m_tileOriginX = 0;
+    std::int32_t m_tileOriginY = 0;
     CBitmapEx m_output;
 
 private:

@@ -19,7 +19,7 @@ int CWindowPainter::LoadTiles(const std::string& folder)
     return m_hasTiles ? 0 : -1;
 }
 
-int CWindowPainter::Paint(std::int32_t* window, std::int32_t width, std::int32_t height, std::int32_t lowCode,
+int CWindowPainter::Paint(std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width, std::int32_t height, std::int32_t lowCode,
                           std::int32_t highCode, const std::function<void(const CBitmapEx&)>& use)
 {
     if (window == nullptr || width <= 0 || height <= 0)
@@ -32,6 +32,8 @@ int CWindowPainter::Paint(std::int32_t* window, std::int32_t width, std::int32_t
     for (std::size_t i = 0; i < count; ++i)
         window[i] = std::clamp(static_cast<std::int32_t>((window[i] - lowCode) * 255.0 / range), 0, 255);
     m_generator.m_heightWindow = window;
+    m_generator.m_tileOriginX = std::max(0, x0);
+    m_generator.m_tileOriginY = std::max(0, z0);
     m_generator.m_width = width;
     m_generator.m_height = height;
     const int painted = m_generator.Synthesize(width, height);

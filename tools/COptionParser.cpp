@@ -15,7 +15,9 @@ std::string FormatNumber(double value)
     return text;
 }
 
-bool ReadDouble(const std::string& text, double& value)
+}  // namespace
+
+bool COptionParser::ReadNumber(const std::string& text, double* value)
 {
     if (text.empty()) {
         return false;
@@ -26,11 +28,11 @@ bool ReadDouble(const std::string& text, double& value)
     if (errno != 0 || end == nullptr || *end != '\0' || !std::isfinite(parsed)) {
         return false;
     }
-    value = parsed;
+    *value = parsed;
     return true;
 }
 
-bool ReadInteger(const std::string& text, long long& value)
+bool COptionParser::ReadInteger(const std::string& text, long long* value)
 {
     if (text.empty()) {
         return false;
@@ -41,11 +43,9 @@ bool ReadInteger(const std::string& text, long long& value)
     if (errno != 0 || end == nullptr || *end != '\0') {
         return false;
     }
-    value = parsed;
+    *value = parsed;
     return true;
 }
-
-}  // namespace
 
 COptionParser::COptionParser(std::string program, std::string usage, std::string description)
     : m_program(std::move(program)), m_usage(std::move(usage)), m_description(std::move(description))
@@ -81,7 +81,7 @@ void COptionParser::AddNumber(const std::string& name, const std::string& valueN
     m_options.push_back({name, valueName, help, defaultText.empty() ? FormatNumber(*target) : defaultText,
                          expected, Kind::Value, [target, low, high](const std::string& text) {
                              double value = 0.0;
-                             if (!ReadDouble(text, value) || value < low || value > high) {
+                             if (!ReadNumber(text, &value) || value < low || value > high) {
                                  return false;
                              }
                              *target = value;
@@ -96,7 +96,7 @@ void COptionParser::AddInteger(const std::string& name, const std::string& value
     m_options.push_back({name, valueName, help, defaultText.empty() ? std::to_string(*target) : defaultText,
                          expected, Kind::Value, [target, low, high](const std::string& text) {
                              long long value = 0;
-                             if (!ReadInteger(text, value) || value < low || value > high) {
+                             if (!ReadInteger(text, &value) || value < low || value > high) {
                                  return false;
                              }
                              *target = value;

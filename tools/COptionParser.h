@@ -17,10 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "config/Version.h"
+
 class COptionParser {
 public:
     // Version printed by --version (the program's version record).
-    static constexpr const char* kVersion = "1.0.0.1";
+    static constexpr const char* kVersion = kVantaPeakVersion;
     // Exit status of a bad command line.
     static constexpr int kUsageError = 2;
 
@@ -59,6 +61,12 @@ public:
     // `out`, the error on `err`. Returns -1 when the program runs on,
     // otherwise the exit status (0 after help or version, 2 on error).
     int Handle(int argc, char** argv, std::FILE* out = stdout, std::FILE* err = stderr);
+
+    // The number readers of AddNumber and AddInteger, for AddCustom values
+    // made of numbers: the whole text must be one finite decimal number (one
+    // whole number) that fits; false otherwise, *value untouched.
+    static bool ReadNumber(const std::string& text, double* value);
+    static bool ReadInteger(const std::string& text, long long* value);
 
     std::string HelpText() const;
     std::string VersionText() const;

@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -42,6 +43,7 @@
 #include "flight/CTerrainPager.h"
 #include "flight/CTerrainFollower.h"
 #include "flight/CTourPilot.h"
+#include "flight/PageTexture.h"
 #include "landscape/CGeomorph.h"
 #include "landscape/CLandscape.h"
 #include "render/Angles.h"
@@ -49,7 +51,7 @@
 #include "render/DeviceSetup.h"
 #include "render/Look.h"
 #include "render/Overlay.h"
-#include "render/PageTexture.h"
+#include "render/Units.h"
 #include "render/gl/CEglContext.h"
 #include "render/gl/CGLDevice.h"
 #include "render/gl/Direct3D.h"
@@ -61,9 +63,10 @@
 #include "terrain/CWindowPainter.h"
 #include "terrain/TerrainFiles.h"
 #include "terrain/TickCount.h"
+#include "tools/CFlightOptions.h"
+#include "tools/COptionParser.h"
 #include "tools/CPngSequence.h"
 #include "tools/CVideoEncoder.h"
-#include "tools/COptionParser.h"
 
 namespace {
 
@@ -80,41 +83,22 @@ struct Options {
     bool overlay = true;
     int width = 556;
     int height = 390;
-    float clearance = 0.0f;
-    // The recorded flight: OUT (empty: a still), its length, frame rate,
-    // speed (km/h) and steady turn (degrees per second).
+    // The recorded flight: OUT (empty: a still), its length and frame rate.
     std::string record;
     double seconds = 10.0;
     int fps = 30;
-    float speedKmh = 300.0f;
-    float turn = 0.0f;
-    bool tour = false; // the guided flight steers the recording
-    Look look = Look::Classic;
-    // A terrain read straight from these files instead of the folder.
-    std::vector<std::string> terrain;
-    std::string imagery;
-    double verticalScale = 1.0;
-    // Bound of the local cache of a served --terrain, MB.
-    double cacheSizeMb = 2048.0;
+    // Speed, turn, guided flight, terrain following and look, as the window
+    // program reads them; the speed and turn only steer a recording.
+    CFlightOptions flight{CFlightOptions::Host::Snapshot};
 };
 
-bool ParseFloat(const char* text, float* value)
+// A number of the command line as float: finite, and finite as a float.
+bool ReadFloat(const std::string& text, float* value)
 {
-    char* end = nullptr;
-    const float v = std::strtof(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(v))
+    double v = 0.0;
+    if (!COptionParser::ReadNumber(text, &v) || std::fabs(v) > std::numeric_limits<float>::max())
         return false;
-    *value = v;
-    return true;
-}
-
-bool ParseInt(const char* text, long low, long high, long* value)
-{
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || v < low || v > high)
-        return false;
-    *value = v;
+    *value = static_cast<float>(v);
     return true;
 }
 
@@ -127,68 +111,44 @@ int ParseArguments(int argc, char** argv, Options* options)
                          "y guarda el último como PNG; escribe sus líneas de estadísticas.");
     parser.AddText("dir", "DIR", "carpeta del terreno (mapa de alturas y textura)", &options->dir);
     parser.AddText("out", "FICHERO.png", "imagen de salida", &options->out);
-    parser.AddCustom("terrain", "FICHERO", "vuela sobre este fichero de alturas leído por partes en vez de la "
-                     "carpeta; repítala para unir teselas", "la carpeta", "un fichero",
-                     [options](const std::string& value) {
-                         options->terrain.push_back(value);
-                         return !value.empty();
-                     });
-    parser.AddText("imagery", "FICHERO", "colores del terreno de --terrain", &options->imagery, "pintados por alturas");
-    parser.AddNumber("vertical-scale", "FACTOR", "exagera el relieve de --terrain", 0.01, 100.0,
-                     &options->verticalScale);
-    parser.AddNumber("cache-size", "MB", "tamaño de la caché local de un --terrain servido por http:// o https:// "
-                     "(en $XDG_CACHE_HOME/vantapeak)", 1.0, 1.0e7, &options->cacheSizeMb, "2048");
     parser.AddCustom("camera", "X,Y,Z", "posición de la cámara; la ventana se corta a su alrededor",
                      "centro de la primera ventana, 200 sobre el suelo", "tres números X,Y,Z",
                      [options](const std::string& text) {
                          const auto comma1 = text.find(',');
                          const auto comma2 =
                              comma1 == std::string::npos ? std::string::npos : text.find(',', comma1 + 1);
-                         if (comma2 == std::string::npos ||
-                             !ParseFloat(text.substr(0, comma1).c_str(), &options->camera[0]) ||
-                             !ParseFloat(text.substr(comma1 + 1, comma2 - comma1 - 1).c_str(), &options->camera[1]) ||
-                             !ParseFloat(text.substr(comma2 + 1).c_str(), &options->camera[2]))
+                         if (comma2 == std::string::npos || !ReadFloat(text.substr(0, comma1), &options->camera[0]) ||
+                             !ReadFloat(text.substr(comma1 + 1, comma2 - comma1 - 1), &options->camera[1]) ||
+                             !ReadFloat(text.substr(comma2 + 1), &options->camera[2]))
                              return false;
                          options->hasCamera = true;
                          return true;
                      });
     parser.AddCustom("heading", "GRADOS", "giro de la cámara, en grados a la derecha vista desde arriba", "0",
-                     "un número", [options](const std::string& text) {
-                         return ParseFloat(text.c_str(), &options->heading);
-                     });
+                     "un número", [options](const std::string& text) { return ReadFloat(text, &options->heading); });
     parser.AddCustom("min-error", "E", "error de distorsión mínimo del ROAM", "0.05", "un número desde 0",
                      [options](const std::string& text) {
                          float value = 0.0f;
-                         if (!ParseFloat(text.c_str(), &value) || value < 0.0f)
+                         if (!ReadFloat(text, &value) || value < 0.0f)
                              return false;
                          options->minError = value;
                          return true;
                      });
-    parser.AddCustom("max-render-time", "MS", "tiempo máximo de render del ROAM, en milisegundos", "200",
-                     "un entero de 0 a 600000", [options](const std::string& text) {
-                         long n = 0;
-                         if (!ParseInt(text.c_str(), 0, 600000, &n))
-                             return false;
-                         options->maxRenderTime = static_cast<unsigned>(n);
-                         return true;
-                     });
+    long long maxRenderTime = options->maxRenderTime;
+    parser.AddInteger("max-render-time", "MS", "tiempo máximo de render del ROAM, en milisegundos", 0, 600000,
+                      &maxRenderTime);
     parser.AddFlag("wireframe", "dibuja la malla en lugar de la textura", &options->wireframe);
-    parser.AddCustom("frames", "N", "fotogramas que se dibujan antes de guardar el último", "10",
-                     "un entero de 1 a 100000", [options](const std::string& text) {
-                         long n = 0;
-                         if (!ParseInt(text.c_str(), 1, 100000, &n))
-                             return false;
-                         options->frames = static_cast<int>(n);
-                         return true;
-                     });
+    long long frames = options->frames;
+    parser.AddInteger("frames", "N", "fotogramas que se dibujan antes de guardar el último", 1, 100000, &frames);
     bool noOverlay = false;
     parser.AddFlag("no-overlay", "sin las líneas de estadísticas sobre la imagen", &noOverlay);
     parser.AddCustom("size", "ANCHOxALTO", "tamaño de la imagen en píxeles, cada lado de 1 a 8192", "556x390",
                      "ANCHOxALTO, p. ej. 556x390", [options](const std::string& text) {
-                         long w = 0, h = 0;
+                         long long w = 0, h = 0;
                          const auto x = text.find('x');
-                         if (x == std::string::npos || !ParseInt(text.substr(0, x).c_str(), 1, 8192, &w) ||
-                             !ParseInt(text.substr(x + 1).c_str(), 1, 8192, &h))
+                         if (x == std::string::npos || !COptionParser::ReadInteger(text.substr(0, x), &w) ||
+                             !COptionParser::ReadInteger(text.substr(x + 1), &h) || w < 1 || w > 8192 || h < 1 ||
+                             h > 8192)
                              return false;
                          options->width = static_cast<int>(w);
                          options->height = static_cast<int>(h);
@@ -199,48 +159,18 @@ int ParseArguments(int argc, char** argv, Options* options)
     parser.AddCustom("seconds", "S", "con --record, segundos de vuelo", "10", "un número mayor que 0 y hasta 3600",
                      [options](const std::string& text) {
                          float value = 0.0f;
-                         if (!ParseFloat(text.c_str(), &value) || !(value > 0.0f) || value > 3600.0f)
+                         if (!ReadFloat(text, &value) || !(value > 0.0f) || value > 3600.0f)
                              return false;
                          options->seconds = value;
                          return true;
                      });
-    parser.AddCustom("fps", "F", "con --record, fotogramas por segundo", "30", "un entero de 1 a 240",
-                     [options](const std::string& text) {
-                         long n = 0;
-                         if (!ParseInt(text.c_str(), 1, 240, &n))
-                             return false;
-                         options->fps = static_cast<int>(n);
-                         return true;
-                     });
-    parser.AddCustom("speed", "KMH", "con --record, velocidad del vuelo en km/h", "300", "un número de 0 a 1000",
-                     [options](const std::string& text) {
-                         float value = 0.0f;
-                         if (!ParseFloat(text.c_str(), &value) || value < 0.0f || value > 1000.0f)
-                             return false;
-                         options->speedKmh = value;
-                         return true;
-                     });
-    parser.AddCustom("turn", "GRADOS_S", "con --record, giro constante en grados por segundo", "0",
-                     "un número de -3600 a 3600", [options](const std::string& text) {
-                         float value = 0.0f;
-                         if (!ParseFloat(text.c_str(), &value) || std::fabs(value) > 3600.0f)
-                             return false;
-                         options->turn = value;
-                         return true;
-                     });
-    parser.AddFlag("tour", "con --record, el vuelo guiado del programa en lugar de --turn", &options->tour);
-    parser.AddCustom("clearance", "M", "sigue el terreno al menos M unidades por encima del suelo", "0, apagado",
-                     "un número de 0 a 5000", [options](const std::string& text) {
-                         float value = 0.0f;
-                         if (!ParseFloat(text.c_str(), &value) || value < 0.0f || value > 5000.0f)
-                             return false;
-                         options->clearance = value;
-                         return true;
-                     });
-    parser.AddCustom("look", "classic|enhanced", "cómo se dibuja: el clásico o el mejorado (cielo, niebla, "
-                     "texturas filtradas, sin saltos)", "classic", "classic o enhanced",
-                     [options](const std::string& text) { return ParseLook(text.c_str(), &options->look); });
+    long long fps = options->fps;
+    parser.AddInteger("fps", "F", "con --record, fotogramas por segundo", 1, 240, &fps);
+    options->flight.Declare(parser);
     const int status = parser.Handle(argc, argv);
+    options->maxRenderTime = static_cast<unsigned>(maxRenderTime);
+    options->frames = static_cast<int>(frames);
+    options->fps = static_cast<int>(fps);
     if (noOverlay)
         options->overlay = false;
     return status;
@@ -308,17 +238,17 @@ int RecordFlight(const Options& options, CTerrainPager& pager, IDevice* device, 
     CHeadlessFlight::Settings settings;
     settings.frames = frames;
     settings.fps = options.fps;
-    settings.speedKmh = options.speedKmh;
-    settings.clearance = options.clearance;
+    settings.speedKmh = static_cast<float>(options.flight.speedKmh);
+    settings.clearance = static_cast<float>(options.flight.clearance);
     settings.minError = options.minError;
     settings.maxRenderTime = options.maxRenderTime;
     settings.overlay = options.overlay;
-    const float turnRate = DegreesToRadians(options.turn);
-    if (options.tour) {
+    const float turnRate = DegreesToRadians(static_cast<float>(options.flight.turnDegreesPerSecond));
+    if (options.flight.tour) {
         const std::int32_t mapWidth = pager.Source().Width();
         const std::int32_t mapHeight = pager.Source().Height();
         const std::int32_t margin = pager.Window().margin;
-        const float speedPerSecond = static_cast<float>(options.speedKmh * 1000.0 / 3600.0);
+        const float speedPerSecond = KmhToUnitsPerSecond(settings.speedKmh);
         settings.steering = [pilot = std::make_shared<CTourPilot>(), mapWidth, mapHeight, margin,
                              speedPerSecond](const CameraSnapshot& camera, double, double stepSeconds) {
             return pilot->Steer(camera.position.x, camera.position.z, camera.look.x, camera.look.z, mapWidth,
@@ -375,11 +305,11 @@ int main(int argc, char** argv)
     CBitmapEx texture;
     std::unique_ptr<ITerrainSource> source;
     CWindowPainter painter;
-    if (!options.terrain.empty()) {
-        CTileCache::Configure(CTileCache::DefaultFolder(), static_cast<std::int64_t>(options.cacheSizeMb * 1048576.0));
+    if (!options.flight.terrain.empty()) {
+        CTileCache::Configure(CTileCache::DefaultFolder(), static_cast<std::int64_t>(options.flight.cacheSizeMb * 1048576.0));
         auto streamed = std::make_unique<CGdalTerrainSource>();
-        if (streamed->Open(options.terrain, options.verticalScale) != 0 ||
-            (!options.imagery.empty() && streamed->OpenImagery(options.imagery) != 0)) {
+        if (streamed->Open(options.flight.terrain, options.flight.verticalScale) != 0 ||
+            (!options.flight.imagery.empty() && streamed->OpenImagery(options.flight.imagery) != 0)) {
             std::fprintf(stderr, "vantapeak-snapshot: %s\n", streamed->Message().c_str());
             return 1;
         }
@@ -410,7 +340,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vantapeak-snapshot: no se puede crear un contexto OpenGL 3.3 sin pantalla\n");
         return 1;
     }
-    device->SetLook(options.look);
+    device->SetLook(options.flight.look);
     CCamera camera;
     camera.SetDevice(device);
     camera.SetupProjection();
@@ -439,9 +369,12 @@ int main(int argc, char** argv)
         z0 = std::min(z0, std::max(0, mapHeight - 2));
     }
     CTerrainPager::Page first = pager.BuildAt(x0, z0, !options.wireframe);
-    if (!first.landscape) {
+    if (!first.landscape || first.width < 2 || first.height < 2) {
+        const bool unread = !first.landscape && first.status != 0;
+        if (first.landscape)
+            first.landscape->Destroy();
         std::fprintf(stderr, "vantapeak-snapshot: %s\n",
-                     first.status != 0 ? "no se puede leer el terreno" : "el terreno es demasiado pequeño");
+                     unread ? "no se puede leer el terreno" : "el terreno es demasiado pequeño");
         ReleaseDirect3D();
         return 1;
     }
@@ -469,8 +402,8 @@ int main(int argc, char** argv)
     }
     if (options.heading != 0.0f)
         camera.Turn(DegreesToRadians(options.heading));
-    if (options.clearance > 0.0f)
-        CTerrainFollower::Follow(camera, *landscape, options.clearance, 0.0f, 0.0f);
+    if (options.flight.clearance > 0.0)
+        CTerrainFollower::Follow(camera, *landscape, static_cast<float>(options.flight.clearance), 0.0f, 0.0f);
     SetupRenderState(device);
     SetFillMode(device, options.wireframe);
 
@@ -478,7 +411,7 @@ int main(int argc, char** argv)
     const std::uint32_t start = TickCount();
     // The enhanced look draws split and merged vertices moving over a few
     // frames: enough more frames for the kept one to show them settled.
-    const int frames = options.frames + (options.look == Look::Enhanced ? static_cast<int>(CGeomorph::kMinFrames) : 0);
+    const int frames = options.frames + (options.flight.look == Look::Enhanced ? static_cast<int>(CGeomorph::kMinFrames) : 0);
     for (int frame = 0; frame < frames; ++frame) {
         camera.Apply();
         const std::uint32_t elapsed = TickCount() - start;

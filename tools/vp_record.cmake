@@ -3,4 +3,4 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(VP_FFMPEG REQUIRED IMPORTED_TARGET libavcodec libavformat libswscale libavutil)
 add_library(vp_record STATIC ${CMAKE_CURRENT_LIST_DIR}/CVideoEncoder.cpp ${CMAKE_CURRENT_LIST_DIR}/CPngSequence.cpp)
-target_link_libraries(vp_record PUBLIC PkgConfig::VP_FFMPEG Qt6::Gui)
+target_link_libraries(vp_record PUBLIC vp_source_root PkgConfig::VP_FFMPEG Qt6::Gui)

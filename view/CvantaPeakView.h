@@ -29,6 +29,7 @@
 #include "overview/COverviewMap.h"
 #include "render/CCamera.h"
 #include "render/Look.h"
+#include "render/Units.h"
 #include "terrain/CBitmapEx.h"
 #include "terrain/CTerrainModel.h"
 #include "terrain/CWindowPainter.h"
@@ -299,7 +300,7 @@ protected:
     std::atomic<std::uint32_t> m_pagingTimeTick{0};
     std::uint32_t m_lastFrameTick = 0;
     // Forward speed in world units per second, and in km/h as on the slider.
-    float m_speedPerSecond = 0.0f * 1000.0f / 3600.0f;
+    float m_speedPerSecond = KmhToUnitsPerSecond(0.0);
     float m_speedKmh = 0.0f;
     std::atomic<std::uint32_t> m_pagingDuration{0};
     std::uint32_t m_overviewTick = 0;

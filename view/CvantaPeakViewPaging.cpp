@@ -56,7 +56,7 @@ void CvantaPeakView::PageTerrain()
     if (!m_stop.load()) {
         page = m_pager->BuildAround(position.x, position.z, m_textured.load());
     }
-    if (!page.landscape || m_stop.load()) {
+    if (!page.landscape || page.width < 2 || page.height < 2 || m_stop.load()) {
         if (page.landscape) {
             page.landscape->Destroy();
         }

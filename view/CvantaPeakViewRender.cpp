@@ -15,6 +15,7 @@
 #include "flight/CPageBuilder.h"
 #include "overview/COverviewControl.h"
 #include "render/IDevice.h"
+#include "render/Units.h"
 #include "terrain/CTileCache.h"
 #include "terrain/TickCount.h"
 
@@ -49,7 +50,7 @@ void CvantaPeakView::RenderLoop()
         // user-interface thread, so a busy user interface never holds a frame.
         const int position = m_sliderPosition.load();
         m_speedKmh = static_cast<float>(1000.0 - position);
-        m_speedPerSecond = static_cast<float>(m_speedKmh * 1000.0 / 3600.0);
+        m_speedPerSecond = KmhToUnitsPerSecond(m_speedKmh);
         RenderFrame();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

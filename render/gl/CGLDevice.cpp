@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 #include "render/gl/CGLFont.h"
 #include "render/gl/CGLTexture.h"
@@ -171,11 +172,20 @@ bool CGLDevice::EnterRenderThread()
 {
     const std::thread::id self = std::this_thread::get_id();
     if (m_renderThread == std::thread::id()) {
-        if (m_provider == nullptr || m_provider->MakeCurrent() != 0)
+        if (m_provider == nullptr || m_provider->MakeCurrent() != 0) {
+            // Said once: the render loop asks again every frame.
+            if (m_provider != nullptr && !m_makeCurrentReported) {
+                m_makeCurrentReported = true;
+                std::fprintf(stderr, "vantaPeak: el dispositivo no puede dibujar en este hilo: %s\n",
+                             m_provider->Failure().c_str());
+            }
             return false;
+        }
         m_renderThread = self;
-        if (!m_renderer.Ready() && !m_broken && !m_renderer.Init(m_width, m_height))
+        if (!m_renderer.Ready() && !m_broken && !m_renderer.Init(m_width, m_height)) {
             m_broken = true;
+            std::fprintf(stderr, "vantaPeak: el dispositivo no dibujará: falló la preparación de OpenGL\n");
+        }
     }
     if (m_renderThread != self) {
         ++m_foreignThreadCalls;

@@ -138,6 +138,7 @@ private:
     CGLRenderer m_renderer;
     std::thread::id m_renderThread;
     bool m_broken = false;
+    bool m_makeCurrentReported = false; // a failed MakeCurrent is on standard error
     bool m_inScene = false;
     std::atomic<unsigned> m_foreignThreadCalls{0};
 

@@ -1,12 +1,14 @@
 #include "render/gl/CGLRenderer.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include <glm/gtc/type_ptr.hpp>
 
 #include "render/gl/GLApi.h"
+#include "render/gl/GLShader.h"
 #include "render/gl/IContextProvider.h"
 
 namespace {
@@ -173,51 +175,6 @@ void main()
 }
 )";
 
-GLuint CompileShader(GLenum type, const char* source)
-{
-    GLuint shader = glCreateShader(type);
-    glShaderSource(shader, 1, &source, nullptr);
-    glCompileShader(shader);
-    GLint ok = GL_FALSE;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (ok != GL_TRUE) {
-        glDeleteShader(shader);
-        return 0;
-    }
-    return shader;
-}
-
-// `prefix` goes before the source: the version line, and defines.
-GLuint CompileShader(GLenum type, const char* prefix, const char* source)
-{
-    const std::string text = std::string(prefix) + source;
-    return CompileShader(type, text.c_str());
-}
-
-GLuint LinkProgram(const char* vertexSource, const char* fragmentSource, const char* prefix = "")
-{
-    GLuint vertex = CompileShader(GL_VERTEX_SHADER, prefix, vertexSource);
-    GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, prefix, fragmentSource);
-    GLuint program = 0;
-    if (vertex != 0 && fragment != 0) {
-        program = glCreateProgram();
-        glAttachShader(program, vertex);
-        glAttachShader(program, fragment);
-        glLinkProgram(program);
-        GLint ok = GL_FALSE;
-        glGetProgramiv(program, GL_LINK_STATUS, &ok);
-        if (ok != GL_TRUE) {
-            glDeleteProgram(program);
-            program = 0;
-        }
-    }
-    if (vertex != 0)
-        glDeleteShader(vertex);
-    if (fragment != 0)
-        glDeleteShader(fragment);
-    return program;
-}
-
 // Byte offsets of the vertex components in a flexible vertex format, in the
 // classic order: position, normal, colour, texture coordinates.
 struct VertexLayout {
@@ -305,15 +262,17 @@ bool CGLRenderer::Init(unsigned width, unsigned height)
     glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, m_colourBuffer);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, m_depthBuffer);
-    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+    if (const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER); status != GL_FRAMEBUFFER_COMPLETE) {
+        std::fprintf(stderr, "vantaPeak: el destino de %ux%u (color RGBA8, profundidad de 24 bits) no se completa: "
+                     "glCheckFramebufferStatus 0x%04X\n", width, height, status);
         Destroy();
         return false;
     }
 
-    m_sceneProgram = LinkProgram(kSceneVertexShader, kSceneFragmentShader, kVersion);
-    m_enhancedProgram = LinkProgram(kSceneVertexShader, kSceneFragmentShader, kVersionEnhanced);
-    m_skyProgram = LinkProgram(kSkyVertexShader, kSkyFragmentShader);
-    m_imageProgram = LinkProgram(kImageVertexShader, kImageFragmentShader);
+    m_sceneProgram = LinkProgram("scene", kSceneVertexShader, kSceneFragmentShader, kVersion);
+    m_enhancedProgram = LinkProgram("scene (enhanced)", kSceneVertexShader, kSceneFragmentShader, kVersionEnhanced);
+    m_skyProgram = LinkProgram("sky", kSkyVertexShader, kSkyFragmentShader);
+    m_imageProgram = LinkProgram("image", kImageVertexShader, kImageFragmentShader);
     if (m_sceneProgram == 0 || m_enhancedProgram == 0 || m_skyProgram == 0 || m_imageProgram == 0) {
         Destroy();
         return false;

@@ -53,7 +53,8 @@ public:
     CGLRenderer& operator=(const CGLRenderer&) = delete;
 
     // Builds the target of width x height, the programs and the vertex array.
-    // False when any of it fails (the device then draws nothing).
+    // False when any of it fails (the device then draws nothing); what
+    // failed, with the driver's log for a shader, is on standard error.
     bool Init(unsigned width, unsigned height);
     // Deletes every GL object made here.
     void Destroy();

@@ -8,6 +8,8 @@
 #include <QThread>
 #include <QWindow>
 
+#include <string>
+
 namespace {
 
 QSurfaceFormat ContextFormat()
@@ -25,6 +27,17 @@ bool IsCoreContext33(const QOpenGLContext& context)
 {
     const QSurfaceFormat format = context.format();
     return format.version() >= qMakePair(3, 3);
+}
+
+// Why a context made by QOpenGLContext::create() cannot be used.
+std::string ContextFailure(const QOpenGLContext& context, bool created)
+{
+    if (!created)
+        return "QOpenGLContext::create: la plataforma Qt \"" + QGuiApplication::platformName().toStdString() +
+               "\" no da un contexto OpenGL 3.3 core";
+    const QSurfaceFormat format = context.format();
+    return "QOpenGLContext::create: el contexto es OpenGL " + std::to_string(format.majorVersion()) + "." +
+           std::to_string(format.minorVersion()) + ", hace falta 3.3 core";
 }
 
 } // namespace
@@ -61,12 +74,13 @@ int CQtWindowContext::Create()
     if (m_created)
         return 0;
     if (!m_window)
-        return -1;
+        return Fail("QWindow: no hay QGuiApplication en la que crear la ventana");
     m_window->create();
     QOpenGLContext probe;
     probe.setFormat(ContextFormat());
-    if (!probe.create() || !IsCoreContext33(probe))
-        return -1;
+    const bool created = probe.create();
+    if (!created || !IsCoreContext33(probe))
+        return Fail(ContextFailure(probe, created));
     m_created = true;
     return 0;
 }
@@ -74,23 +88,27 @@ int CQtWindowContext::Create()
 int CQtWindowContext::MakeCurrent()
 {
     if (!m_created)
-        return -1;
+        return Fail("MakeCurrent: el contexto no se ha creado");
     if (!m_context) {
         m_context = std::make_unique<QOpenGLContext>();
         m_context->setFormat(ContextFormat());
-        if (!m_context->create() || !IsCoreContext33(*m_context)) {
+        const bool created = m_context->create();
+        if (!created || !IsCoreContext33(*m_context)) {
+            const std::string failure = ContextFailure(*m_context, created);
             m_context.reset();
-            return -1;
+            return Fail(failure);
         }
     } else if (m_context->thread() != QThread::currentThread()) {
         // Released by an earlier render thread (DoneCurrent): take it over.
         if (m_context->thread() != nullptr)
-            return -1;
+            return Fail("MakeCurrent: otro hilo tiene aún el contexto");
         m_context->moveToThread(QThread::currentThread());
         if (QOpenGLContextGroup* group = m_context->shareGroup(); group != nullptr && group->thread() == nullptr)
             group->moveToThread(QThread::currentThread());
     }
-    return m_context->makeCurrent(m_window.get()) ? 0 : -1;
+    if (!m_context->makeCurrent(m_window.get()))
+        return Fail("QOpenGLContext::makeCurrent en la ventana de renderizado");
+    return 0;
 }
 
 void CQtWindowContext::DoneCurrent()

@@ -11,7 +11,9 @@ extern IDevice* g_device;
 // Builds the device on `provider` with a back buffer of width x height. On
 // success *device and g_device receive it; when no context can be made (no
 // display, no driver) or the size is not positive, *device stays null and
-// nothing else changes. Returns 0 in every case: callers test the pointer.
+// nothing else changes, and standard error says which step failed (the
+// provider's Failure() for the context). Returns 0 in every case: callers
+// test the pointer and tell the user in their own words.
 // The provider must outlive the device.
 int InitDirect3D(IContextProvider* provider, int width, int height, IDevice** device);
 

@@ -9,12 +9,16 @@
 // user-interface thread). MakeCurrent, DoneCurrent, SwapBuffers and the
 // screen queries are called by the device on the render thread only, and
 // DoneCurrent must come before another thread calls MakeCurrent.
+#include <string>
+#include <utility>
+
 class IContextProvider {
 public:
     virtual ~IContextProvider() = default;
 
     // Checks that a 3.3 core context can be made. 0, or -1 (no display, no
-    // driver, too old a version): then no device may be built on it.
+    // driver, too old a version): then no device may be built on it, and
+    // Failure() says which step failed.
     virtual int Create() = 0;
     // Makes the context current on the calling thread. 0 or -1.
     virtual int MakeCurrent() = 0;
@@ -31,4 +35,21 @@ public:
     virtual int ScreenHeight() const = 0;
     // Shows the screen framebuffer's contents.
     virtual void SwapBuffers() = 0;
+
+    // The step at which the last Create or MakeCurrent failed and why, in
+    // Spanish, for standard error (e.g. "eglInitialize: EGL_NOT_INITIALIZED");
+    // empty when none failed or the provider does not say. Read on the
+    // thread that made the failing call.
+    const std::string& Failure() const { return m_failure; }
+
+protected:
+    // Records `step` as the failure; returns -1 for the caller to return.
+    int Fail(std::string step)
+    {
+        m_failure = std::move(step);
+        return -1;
+    }
+
+private:
+    std::string m_failure;
 };

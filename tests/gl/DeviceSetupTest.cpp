@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include "flight/PageTexture.h"
 #include "landscape/CLandscape.h"
 #include "render/CCamera.h"
-#include "tests/support/CRecordingDevice.h"
 #include "render/DeviceSetup.h"
 #include "render/Overlay.h"
-#include "render/PageTexture.h"
 #include "terrain/CBitmapEx.h"
+#include "tests/support/CRecordingDevice.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 #include <glm/gtc/matrix_inverse.hpp>
 
+#include "flight/PageTexture.h"
 #include "render/CMipChain.h"
 #include "render/DeviceSetup.h"
-#include "render/PageTexture.h"
 #include "render/gl/CGLRenderer.h"
 #include "terrain/CBitmapEx.h"
 #include "tests/gl/GLTestSupport.h"

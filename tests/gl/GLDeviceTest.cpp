@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <thread>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -336,7 +337,7 @@ namespace {
 
 class FailingProvider final : public IContextProvider {
 public:
-    int Create() override { return -1; }
+    int Create() override { return Fail("eglInitialize: error EGL 0x3001"); }
     int MakeCurrent() override { return -1; }
     void DoneCurrent() override {}
     bool HasScreen() const override { return false; }
@@ -371,6 +372,25 @@ TEST(InitDirect3DTest, NoContextGivesNoDevice)
     EXPECT_EQ(viewport.Height, 390u);
     ReleaseDirect3D();
     EXPECT_EQ(g_device, nullptr);
+}
+
+// Standard error names the step that kept the device from starting.
+TEST(InitDirect3DTest, AFailedStartSaysWhichStepFailed)
+{
+    FailingProvider provider;
+    const std::tuple<IContextProvider*, int, const char*> cases[] = {
+        {nullptr, 556, "no hay proveedor de contexto"},
+        {&provider, 0, "el búfer trasero de 0x390 no tiene área"},
+        {&provider, 556, "falla el contexto OpenGL 3.3: eglInitialize: error EGL 0x3001"},
+    };
+    for (const auto& [from, width, said] : cases) {
+        IDevice* device = nullptr;
+        testing::internal::CaptureStderr();
+        InitDirect3D(from, width, 390, &device);
+        const std::string text = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(device, nullptr);
+        EXPECT_NE(text.find(std::string("no se crea el dispositivo gráfico: ") + said), std::string::npos) << text;
+    }
 }
 
 TEST(GLDeviceHandoverTest, ARenderThreadThatDetachesHandsTheContextOver)

@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include "flight/PageTexture.h"
 #include "landscape/CLandscape.h"
 #include "render/CCamera.h"
 #include "render/DeviceSetup.h"
-#include "render/PageTexture.h"
 #include "terrain/CBitmapEx.h"
 #include "tests/gl/GLTestSupport.h"
 

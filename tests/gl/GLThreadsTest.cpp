@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "flight/PageTexture.h"
 #include "render/DeviceSetup.h"
-#include "render/PageTexture.h"
 #include "terrain/CBitmapEx.h"
 #include "tests/gl/GLTestSupport.h"
 

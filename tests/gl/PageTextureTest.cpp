@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/CRecordingDevice.h"
-#include "render/PageTexture.h"
+#include "flight/PageTexture.h"
 #include "terrain/CBitmapEx.h"
 #include "tests/gl/GLTestSupport.h"
+#include "tests/support/CRecordingDevice.h"
 
 TEST(PageTextureTest, PageWindowIsHalfTheMapAndMarginAQuarterOfThat)
 {

@@ -12,6 +12,9 @@
 
 #include <sys/wait.h>
 
+#include "config/GuidedFlight.h"
+#include "config/Version.h"
+
 namespace {
 
 struct Outcome {
@@ -96,9 +99,27 @@ TEST(ProgramCommandLine, HelpAndVersionEndWithZeroWithoutADisplay)
 
         const Outcome version = RunProgram(program.path, "--version");
         EXPECT_EQ(version.status, 0);
-        EXPECT_EQ(version.output, std::string(program.name) + " 1.0.0.1\n");
+        EXPECT_EQ(version.output, std::string(program.name) + " " + kVantaPeakVersion + "\n");
     }
 }
+
+#ifdef VP_LAUNCHER_PROGRAM
+// The menu entry's launcher says the programs' version and the options it
+// starts vantapeak with.
+TEST(ProgramCommandLine, LauncherSaysTheVersionAndTheGuidedFlight)
+{
+    const Outcome version = RunProgram(VP_LAUNCHER_PROGRAM, "--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output, std::string("vantapeak-launcher ") + kVantaPeakVersion + "\n");
+
+    const Outcome help = RunProgram(VP_LAUNCHER_PROGRAM, "--help");
+    EXPECT_EQ(help.status, 0) << help.output;
+    std::string joined = help.output;
+    std::replace(joined.begin(), joined.end(), '\n', ' ');
+    EXPECT_NE(joined.find(std::string("con las opciones ") + kGuidedFlightLine + "."), std::string::npos)
+        << help.output;
+}
+#endif
 
 TEST(ProgramCommandLine, BadOptionsAndValuesAreNamedAndEndWithTwo)
 {

@@ -1,4 +1,4 @@
-#include "render/PageTexture.h"
+#include "flight/PageTexture.h"
 
 #include <algorithm>
 #include <cstdint>
