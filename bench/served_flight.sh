@@ -60,11 +60,15 @@ report() {
   awk -F, -v n="$name" '
     NR == 1 { next }
     NR == 2 { first = $1 }
-    { if (NR > 2 && $1 - last > worst) worst = $1 - last; last = $1
+    { if (NR > 2 && $1 - last > worst) worst = $1 - last
+      if (NR > 2 && $1 > first + 2000 && $1 - last > late) late = $1 - last
+      if (NR > 2 && $1 > first + 2000 && $1 - last > 100) over++
+      last = $1
       if ($1 > first + 2000 && $4 == 0) bare++ }
     END {
       printf "%s_first_frame_ms: %d\n%s_frames: %d\n%s_frames_without_terrain_after_2s: %d\n", n, first, n, NR - 1, n, bare + 0
-      printf "%s_worst_frame_interval_ms: %d\n", n, worst
+      printf "%s_worst_frame_interval_ms: %d\n%s_worst_frame_interval_after_2s_ms: %d\n", n, worst, n, late
+      printf "%s_frame_intervals_over_100ms_after_2s: %d\n", n, over + 0
     }' "$work/$name.csv"
   awk -F, 'NR > 1 && $9 == 1 && !paging { paging = 1; since = $1 } $9 == 0 && paging { paging = 0; print $1 - since }' \
     "$work/$name.csv" | sort -n | awk -v n="$name" '{ runs[++count] = $1 }
@@ -77,6 +81,11 @@ lines() { wc -l < "$work/access.log" 2>/dev/null || echo 0; }
 
 start_server
 url="http://127.0.0.1:$port/t.tif"
+if [ -n "${ONLY_STOPPED:-}" ]; then
+  fly stopped "$url" "$work/stoppedcache" $((seconds / 3)); report stopped
+  echo "stopped_exit_status: $(cat "$work/stopped.status")"
+  exit 0
+fi
 mark=$(lines); fly first "$url" "$work/cache"; first_bytes=$(bytes_since "$mark")
 mark=$(lines); fly second "$url" "$work/cache"; second_bytes=$(bytes_since "$mark")
 report first
