@@ -34,7 +34,7 @@ int CLaunchSequence::Run()
             CLauncher::CopyMissingTiles(facts.tileSource, m_dataDir);
             break;
         case CLauncher::Step::OfferTerrain:
-            if (!m_actions.askGenerate(m_dataDir)) {
+            if (!m_actions.askGenerate(m_dataDir, facts.terrainProblem)) {
                 offer = CLauncher::Offer::Declined;
                 break;
             }

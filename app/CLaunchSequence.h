@@ -16,8 +16,10 @@ public:
     enum class Generation { Done, Cancelled, Failed };
 
     struct Actions {
-        // Asks whether to generate the default terrain; true: yes.
-        std::function<bool(const QString& dataDir)> askGenerate;
+        // Asks whether to generate the default terrain; true: yes. `problem`
+        // is empty when there is no terrain, else why the one there cannot
+        // be used (the new one replaces it).
+        std::function<bool(const QString& dataDir, const QString& problem)> askGenerate;
         // Generates the default terrain into dataDir with the tiles of
         // dataDir/Textures, showing its progress; a failure's reason is shown
         // by the action itself.

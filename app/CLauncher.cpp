@@ -4,7 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <string>
+
 #include "config/GuidedFlight.h"
+#include "terrain/CTerrainCheck.h"
 #include "terrain/CTerrainGenerator.h"
 #include "terrain/TerrainFiles.h"
 
@@ -53,25 +56,27 @@ CLauncher::Decision CLauncher::NextStep(const Facts& facts)
     }
     // The tiles are copied whenever they can be, for the program's own
     // "Generar terreno"; but they only serve to paint a new terrain's texture,
-    // so a folder that already has its terrain flies without them.
+    // so a folder that already has a usable terrain flies without them.
+    const bool usable = facts.terrainPresent && facts.terrainProblem.isEmpty();
     if (!facts.missingTiles.isEmpty()) {
         if (!facts.copyTried && !facts.tileSource.isEmpty()) {
             return {Step::CopyTiles, {}};
         }
-        if (!facts.terrainPresent && facts.copyTried) {
+        if (!usable && facts.copyTried) {
             return {Step::Fail, QStringLiteral("No se pudieron copiar las texturas a %1.")
                                     .arg(TexturesOf(facts.dataDir))};
         }
-        if (!facts.terrainPresent) {
+        if (!usable) {
             return {Step::Fail, QStringLiteral("No se encuentran las texturas (%1); "
                                                "vuelva a instalar vantaPeak.")
                                     .arg(facts.missingTiles.join(QStringLiteral(", ")))};
         }
     }
-    if (facts.terrainPresent) {
+    if (usable) {
         return {Step::StartFlight, {}};
     }
-    // Without terrain the form still opens, with "Generar terreno" in its menu.
+    // Without a usable terrain the form still opens, with "Generar terreno"
+    // in its menu.
     return {facts.offer == Offer::NotAsked ? Step::OfferTerrain : Step::StartPlain, {}};
 }
 
@@ -132,6 +137,12 @@ CLauncher::Facts CLauncher::Probe(const QString& dataDir, const QStringList& til
     const QString prefix = dataDir + QLatin1Char('/');
     facts.terrainPresent = IsFile(prefix + QString::fromLatin1(TerrainFiles::kHeightmap))
         && IsFile(prefix + QString::fromLatin1(TerrainFiles::kTexture));
+    std::string problem;
+    if (facts.terrainPresent
+        && CTerrainCheck::CheckFolder(QFile::encodeName(dataDir).toStdString(), &problem)
+            == CTerrainCheck::State::Unusable) {
+        facts.terrainProblem = QString::fromStdString(problem);
+    }
     return facts;
 }
 

@@ -34,6 +34,9 @@ public:
         QStringList missingTiles;  // tile file names absent from dataDir/Textures
         QString tileSource;        // a folder holding all five tiles; empty: none found
         bool terrainPresent = false; // both terrain files are in dataDir
+        // Why the terrain there cannot be used (a file cut short, a damaged
+        // header: CTerrainCheck); empty when it can, or is not there.
+        QString terrainProblem;
         // What was tried already in this run.
         bool createTried = false;
         bool copyTried = false;
@@ -43,7 +46,8 @@ public:
     enum class Step {
         CreateFolder, // make dataDir (and its parents)
         CopyTiles,    // copy the missing tiles from tileSource
-        OfferTerrain, // ask whether to generate the default terrain, and do it
+        OfferTerrain, // ask whether to generate the default terrain (again,
+                      // over an unusable one), and do it
         StartFlight,  // start the program in dataDir with FlightArguments()
         StartPlain,   // start the program in dataDir with no option
         Fail,         // tell the user Decision::message and end

@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeySequence>
@@ -47,6 +48,14 @@ CMainFrame::~CMainFrame()
 {
     // The view (and with it the simulation's threads) goes before the frame.
     delete m_scroller;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    if (m_view != nullptr) {
+        m_view->StopSimulation();
+    }
+    QMainWindow::closeEvent(event);
 }
 
 QAction* CMainFrame::AddCommand(QWidget* owner, const QString& text, int id)

@@ -36,6 +36,12 @@ public:
     // The accelerator actions, in table order (not in any menu).
     const QList<QAction*>& Accelerators() const { return m_accelerators; }
 
+protected:
+    // Ends the simulation's threads before Qt destroys the window's
+    // surfaces ("Salir", the close box, SIGTERM and --quit-after all close
+    // through here).
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void CreateMenu();
     void CreateAccelerators();

@@ -27,8 +27,11 @@ CSignalCloser::CSignalCloser(std::function<void()> onSignal, QObject* parent)
 CSignalCloser::~CSignalCloser()
 {
     if (m_installed) {
+        // Once the closing action has run the program is on its way out: a
+        // late signal (the second of `timeout`'s two) must not turn that
+        // clean end into a kill, so the signals stay ignored.
         for (int signalNumber : kSignals) {
-            std::signal(signalNumber, SIG_DFL);
+            std::signal(signalNumber, m_fired ? SIG_IGN : SIG_DFL);
         }
         g_writeEnd.store(-1);
     }
@@ -55,7 +58,7 @@ int CSignalCloser::Install()
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    action.sa_flags = SA_RESTART;
     for (int signalNumber : kSignals) {
         if (sigaction(signalNumber, &action, nullptr) != 0) {
             return -1;
@@ -79,6 +82,10 @@ void CSignalCloser::OnReadable()
     char bytes[16];
     while (::read(m_pipe[0], bytes, sizeof bytes) > 0) {
     }
+    if (m_fired) {
+        return;
+    }
+    m_fired = true;
     if (m_onSignal) {
         m_onSignal();
     }

@@ -20,6 +20,7 @@
 #include "config/Version.h"
 #include "render/Angles.h"
 #include "terrain/CTileCache.h"
+#include "view/CStatsFile.h"
 #include "view/CvantaPeakView.h"
 
 namespace {
@@ -114,18 +115,18 @@ bool CvantaPeakApp::ApplyFlightOptions()
     view->SetTour(m_commandLine.tour);
     view->SetLook(m_commandLine.look);
     view->SetTerrainFiles(m_commandLine.terrainFiles, m_commandLine.imageryFile, m_commandLine.verticalScale);
+    view->SetScripted(m_commandLine.start && m_commandLine.quitAfterSeconds > 0.0);
     CTileCache::Configure(CTileCache::DefaultFolder(), static_cast<std::int64_t>(m_commandLine.cacheSizeMb * 1048576.0));
     if (!m_commandLine.statsFile.isEmpty()) {
-        m_statsFile.reset(std::fopen(QFile::encodeName(m_commandLine.statsFile).constData(), "w"));
-        if (!m_statsFile) {
+        m_statsFile = std::make_unique<CStatsFile>();
+        if (m_statsFile->Open(QFile::encodeName(m_commandLine.statsFile).toStdString(),
+                              "t_ms,roam_ms,draw_ms,triangles,fps,x,y,z,paging,ground\n")
+            != 0) {
+            m_statsFile.reset();
             std::fprintf(stderr, "vantapeak: no se puede escribir %s\n", qPrintable(m_commandLine.statsFile));
             m_exitCode = 2;
             return false;
         }
-        // Line-buffered: every row reaches the file whole, in one write,
-        // so a program that is killed leaves at most its last row cut.
-        std::setvbuf(m_statsFile.get(), nullptr, _IOLBF, BUFSIZ);
-        std::fputs("t_ms,roam_ms,draw_ms,triangles,fps,x,y,z,paging,ground\n", m_statsFile.get());
         view->SetStatsFile(m_statsFile.get());
     }
     if (m_commandLine.start) {
@@ -164,7 +165,18 @@ bool CvantaPeakApp::ParseCommandLine(const QStringList& arguments)
 
 int CvantaPeakApp::Run()
 {
-    return exec();
+    const int code = exec();
+    if (!m_statsFile) {
+        return code;
+    }
+    // The frame's close has ended the render thread; the file is complete
+    // once closed, or has lost rows.
+    if (m_frame && m_frame->View() != nullptr) {
+        m_frame->View()->StopSimulation();
+        m_frame->View()->SetStatsFile(nullptr);
+    }
+    const int closed = m_statsFile->Close();
+    return code != 0 || closed == 0 ? code : 1;
 }
 
 bool CvantaPeakApp::OnCommand(int id)

@@ -19,6 +19,7 @@
 
 class CMainFrame;
 class CSignalCloser;
+class CStatsFile;
 
 class CvantaPeakApp : public QApplication {
     Q_OBJECT
@@ -39,7 +40,8 @@ public:
     bool InitInstance(const QStringList& arguments);
     int ExitCode() const { return m_exitCode; }
 
-    // The message loop; returns the exit code.
+    // The message loop; returns the exit code: the loop's, or 1 when the
+    // statistics file lost rows (reported on standard error).
     int Run();
 
     // The application's and the document's commands; false for any other id.
@@ -76,12 +78,9 @@ private:
     // cannot be written.
     bool ApplyFlightOptions();
 
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
     // Declared before the frame, so the view (and its render thread) is gone
     // before the file closes.
-    std::unique_ptr<std::FILE, FileCloser> m_statsFile;
+    std::unique_ptr<CStatsFile> m_statsFile;
 
     CRecentFileList m_recentFiles{kRecentFiles};
     CCommandLineInfo m_commandLine;

@@ -77,12 +77,16 @@ void Usage(std::FILE* out)
         out);
 }
 
-bool AskGenerate(const QString& dataDir)
+bool AskGenerate(const QString& dataDir, const QString& problem)
 {
-    QMessageBox box(QMessageBox::Question, kCaption,
-        QStringLiteral("No hay terreno en %1.\n\n¿Generar ahora el terreno predeterminado? "
-                       "Tarda unos minutos y ocupa unos 400 MB.")
-            .arg(dataDir));
+    const QString question = problem.isEmpty()
+        ? QStringLiteral("No hay terreno en %1.\n\n¿Generar ahora el terreno predeterminado? "
+                         "Tarda unos minutos y ocupa unos 400 MB.")
+              .arg(dataDir)
+        : QStringLiteral("El terreno de %1 no se puede usar:\n%2.\n\n¿Generar de nuevo el terreno "
+                         "predeterminado en su lugar? Tarda unos minutos y ocupa unos 400 MB.")
+              .arg(dataDir, problem);
+    QMessageBox box(QMessageBox::Question, kCaption, question);
     QPushButton* generate = box.addButton(QStringLiteral("Generar"), QMessageBox::AcceptRole);
     box.addButton(QStringLiteral("Ahora no"), QMessageBox::RejectRole);
     box.setDefaultButton(generate);

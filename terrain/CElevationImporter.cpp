@@ -166,7 +166,8 @@ int CElevationImporter::Run(const Settings& settings)
         return -1;
     CTerrainWriter writer(settings.folder);
     writer.SetBlend(settings.blend);
-    writer.RemoveLeftovers();
+    if (writer.RemoveLeftovers() != 0)
+        return Fail(writer.Message());
     const int tiles = writer.LoadTiles(settings.texturesFolder);
     m_missingTiles = writer.MissingTiles();
     if (tiles != 0)

@@ -57,7 +57,8 @@ int CTerrainGenerator::Run(const Settings& settings)
 
     CTerrainWriter writer(settings.folder);
     writer.SetBlend(settings.blend);
-    writer.RemoveLeftovers();
+    if (writer.RemoveLeftovers() != 0)
+        return Fail(writer.Message());
     // The tiles are read first (the order of the loads does not matter to
     // the result), so a run without them fails before the long part.
     const int tiles = writer.LoadTiles(settings.texturesFolder);

@@ -33,13 +33,17 @@ std::string WriteError(const std::string& name)
 } // namespace
 
 CTerrainWriter::CTerrainWriter(const std::string& folder)
-    : m_files(folder)
+    : m_folder(folder), m_files(folder)
 {
 }
 
-void CTerrainWriter::RemoveLeftovers()
+int CTerrainWriter::RemoveLeftovers()
 {
+    std::string message;
+    if (m_lock.Acquire(m_folder, &message) != 0)
+        return Fail(message);
     m_files.RemoveLeftovers({TerrainFiles::kHeightmap, TerrainFiles::kTexture, TerrainFiles::kHeights16});
+    return 0;
 }
 
 int CTerrainWriter::LoadTiles(const std::string& texturesFolder)

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "terrain/CFolderLock.h"
 #include "terrain/CTerrainFileSet.h"
 #include "terrain/CTextureGenerator.h"
 
@@ -18,7 +19,7 @@ class CTerrainModel;
 // file never belongs to other bitmaps than its own).
 //
 // Used by the terrain generator and the elevation import, on one thread.
-// Order: RemoveLeftovers, LoadTiles (before the long part of a run, so that
+// Order: RemoveLeftovers (which locks the folder), LoadTiles (before the long part of a run, so that
 // a run without tiles fails early), then Write once.
 class CTerrainWriter {
 public:
@@ -32,8 +33,11 @@ public:
 
     explicit CTerrainWriter(const std::string& folder);
 
-    // Removes what killed runs left in the folder beside the set's files.
-    void RemoveLeftovers();
+    // Takes the folder's lock (CFolderLock) for the writer's life, then
+    // removes what killed runs left beside the set's files. 0, or -1 with
+    // Message() saying why when another run is writing into the folder
+    // (nothing is touched then).
+    int RemoveLeftovers();
 
     // Loads the five tiles from `texturesFolder`. 0, or -1 (Message() says
     // why) when none could be read, as the texture could only be black.
@@ -58,6 +62,10 @@ public:
 private:
     int Fail(const std::string& message);
 
+    std::string m_folder;
+    // Declared before the file set, so that staged files are gone before
+    // the lock is let go.
+    CFolderLock m_lock;
     CTerrainFileSet m_files;
     CTextureGenerator m_texture;
     bool m_blend = false;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include <sys/stat.h>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -25,6 +27,11 @@ std::string CVideoEncoder::TemporaryPath(const std::string& path) { return path 
 int CVideoEncoder::Open(const std::string& path, int width, int height, int fps, std::string* error)
 {
     Abort();
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        *error = "ya existe " + path + " y es una carpeta, no un fichero de vídeo";
+        return -1;
+    }
     if (width < 2 || height < 2 || width % 2 != 0 || height % 2 != 0 || fps < 1) {
         *error = "el vídeo necesita un ancho y un alto pares y al menos un fotograma por segundo";
         return -1;
@@ -90,6 +97,7 @@ int CVideoEncoder::Open(const std::string& path, int width, int height, int fps,
         Release();
         return -1;
     }
+    m_tempWritten = true;
     if (avformat_write_header(m_format, nullptr) < 0) {
         *error = "no se puede escribir " + path;
         Abort();
@@ -160,19 +168,19 @@ int CVideoEncoder::Finish(std::string* error)
         Abort();
         return -1;
     }
+    m_tempWritten = false;
     Release();
     return 0;
 }
 
 void CVideoEncoder::Abort()
 {
-    const bool written = m_format != nullptr && m_format->pb != nullptr;
-    if (written) {
-        avio_closep(&m_format->pb);
-    }
+    // Release closes the file first; the temporary name goes whether or not
+    // it is still open (a failed Finish has closed it already).
     Release();
-    if (written) {
+    if (m_tempWritten) {
         std::remove(m_tempPath.c_str());
+        m_tempWritten = false;
     }
 }
 

@@ -27,7 +27,8 @@ public:
 
     // Starts `path` for width x height frames (both even, as H.264's 4:2:0
     // colour needs) at `fps` frames per second. 0, or -1 with a Spanish
-    // message in *error (the file cannot be written, no H.264 encoder).
+    // message in *error (the file cannot be written, `path` is a folder, no
+    // H.264 encoder).
     int Open(const std::string& path, int width, int height, int fps, std::string* error);
     // Encodes one frame of width x height pixels, 0xAARRGGBB values (alpha
     // ignored), the top row first. 0 or -1 (with *error).
@@ -58,4 +59,5 @@ private:
     int m_width = 0;
     int m_height = 0;
     int m_frames = 0;
+    bool m_tempWritten = false; // the temporary file exists and is ours
 };

@@ -21,8 +21,10 @@
 // +z; --heading turns it (degrees clockwise seen from above). With --camera
 // the window is cut around the camera the way a paging run cuts it.
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -188,6 +190,26 @@ bool EndsWithMp4(const std::string& path)
     return tail == ".mp4";
 }
 
+// Set by SIGINT and SIGTERM during a recording: the flight stops at its next
+// frame and the partial output is removed, however many signals come.
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void OnInterrupt(int)
+{
+    g_interrupted.store(true);
+}
+
+void CatchInterrupts()
+{
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 // The video or the folder of frames a recording writes into.
 class Recording {
 public:
@@ -229,6 +251,8 @@ int RecordFlight(const Options& options, CTerrainPager& pager, IDevice* device, 
     const int frames = std::max(1, static_cast<int>(std::lround(options.seconds * options.fps)));
     Recording recording(EndsWithMp4(options.record));
     std::string error;
+    // From here on a signal must not leave OUT.part behind.
+    CatchInterrupts();
     // The output is opened before anything is rendered: an unwritable one
     // fails at once.
     if (recording.Open(options.record, options.width, options.height, options.fps, &error) != 0) {
@@ -264,7 +288,12 @@ int RecordFlight(const Options& options, CTerrainPager& pager, IDevice* device, 
     std::vector<std::uint32_t> pixels;
     const std::uint32_t start = TickCount();
     CHeadlessFlight flight(device, pager, !options.wireframe, camera);
+    const std::string interrupted = "grabación interrumpida; no se ha escrito " + options.record;
     const int flown = flight.Fly(settings, [&](int frame) {
+        if (g_interrupted.load()) {
+            error = interrupted;
+            return -1;
+        }
         gl->ReadBackBuffer(&pixels);
         if (recording.Write(pixels.data(), &error) != 0)
             return -1;
@@ -275,6 +304,10 @@ int RecordFlight(const Options& options, CTerrainPager& pager, IDevice* device, 
         if (error.empty())
             error = "no se puede crear el paisaje";
         std::fprintf(stderr, "\nvantapeak-snapshot: %s\n", error.c_str());
+        return 1;
+    }
+    if (g_interrupted.load()) {
+        std::fprintf(stderr, "\nvantapeak-snapshot: %s\n", interrupted.c_str());
         return 1;
     }
     if (recording.Finish(&error) != 0) {

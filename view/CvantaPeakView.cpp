@@ -8,16 +8,21 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QPlatformSurfaceEvent>
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "landscape/CLandscape.h"
 #include "overview/COverviewControl.h"
 #include "render/gl/CQtWindowContext.h"
+#include "terrain/CTerrainCheck.h"
 #include "terrain/CTerrainGenerator.h"
+#include "terrain/TerrainFiles.h"
 #include "view/CSpeedSlider.h"
 #include "view/CFullViewToggle.h"
 #include "view/DataExchange.h"
@@ -117,6 +122,35 @@ void CvantaPeakView::StopWorkers()
         m_pagingThread.join();
     }
     CancelGeneration();
+}
+
+bool CvantaPeakView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::PlatformSurface
+        && static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType()
+            == QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed) {
+        StopWorkers();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CvantaPeakView::ReportHeights16Problem()
+{
+    std::string reason;
+    if (CTerrainCheck::CheckHeights16(TerrainFiles::kHeights16, m_terrain.m_image.Width(),
+                                      m_terrain.m_image.Height(), &reason)
+        == 0) {
+        reason = "sus alturas no se pudieron leer (fichero dañado o memoria insuficiente)";
+    }
+    const QString message = QString::fromUtf8("Error en leer el fichero ") + QString::fromUtf8(TerrainFiles::kHeights16);
+    const QString detail = QString::fromUtf8("Motivo: ") + QString::fromStdString(reason)
+        + QString::fromUtf8(". Se vuela con los niveles del mapa de alturas de 8 bits.");
+    if (m_scripted) {
+        std::fprintf(stderr, "vantapeak: %s\nvantapeak: %s\n", message.toUtf8().constData(),
+                     detail.toUtf8().constData());
+        return;
+    }
+    ShowMessageBox(message + QStringLiteral("\n\n") + detail, this);
 }
 
 void CvantaPeakView::SetStartSpeed(float kmh)

@@ -37,6 +37,7 @@
 
 class CLandscape;
 class COverviewControl;
+class CStatsFile;
 class CRenderInput;
 class CQtWindowContext;
 class CTerrainGenerator;
@@ -166,9 +167,21 @@ public:
     // The guided flight: an autopilot steers the forward flight.
     void SetTour(bool on) { m_tour = on; }
     // One CSV row per rendered frame goes to `file` (not owned; null stops).
-    // Set before the start; the render thread writes it.
-    void SetStatsFile(std::FILE* file) { m_statsFile = file; }
+    // Set before the start, or after the simulation has stopped; the render
+    // thread writes it.
+    void SetStatsFile(CStatsFile* file) { m_statsFile = file; }
     bool Started() const { return m_started; }
+    // A scripted flight (--start with --quit-after): nobody is there to
+    // answer a box, so a problem the flight goes on after is written to
+    // standard error instead of being shown. User-interface thread.
+    void SetScripted(bool scripted) { m_scripted = scripted; }
+    // Ends the simulation's threads (render, paging, a generation) before
+    // the window goes: the render thread presents into the OpenGL window,
+    // whose platform surface Qt destroys as the main window closes, before
+    // any destructor runs. The frame calls it on close; the surface's own
+    // about-to-be-destroyed event calls it too. Nothing renders afterwards.
+    // User-interface thread.
+    void StopSimulation() { StopWorkers(); }
     // The look the next start draws with (Look.h); classic by default.
     void SetLook(Look look) { m_look = look; }
     // The terrain the next start flies over: `files` read straight through
@@ -218,6 +231,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // Watches the OpenGL window for the loss of its platform surface.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // The exchange itself, in map order; UpdateData's contract.
     bool DoDataExchange(bool saveAndValidate);
 
@@ -239,7 +254,8 @@ protected:
     static unsigned PagingThreadProc(CvantaPeakView* view);
     void PageTerrain();
     // Ends the render thread, a paging run and a terrain generation, waiting
-    // for each; the user-interface thread, before anything is freed.
+    // for each; the user-interface thread, before the render surface or
+    // anything else is freed. Safe to call again.
     void StopWorkers();
 
     // --- Members, in declaration order ---------------------------------
@@ -287,7 +303,7 @@ protected:
     // fails) holds the next one back for a while; the paging thread reports,
     // the render thread asks.
     CPagingRetry m_pagingRetry;
-    // Set by the destructor; ends the render loop. The destructor then waits
+    // Set by StopWorkers; ends the render loop. StopWorkers then waits
     // for the worker threads without a time limit, so once it is set no
     // worker may wait for the user-interface thread (a blocking queued call
     // would never be answered).
@@ -335,13 +351,14 @@ protected:
     // The guided flight's autopilot; the render thread alone uses it.
     CTourPilot m_tourPilot;
     Look m_look = Look::Classic;       // set on the device when the start makes it
-    std::FILE* m_statsFile = nullptr;  // per-frame statistics rows, not owned
+    CStatsFile* m_statsFile = nullptr; // per-frame statistics rows, not owned
     // When "Iniciar" was chosen; the statistics rows count from it. Written
     // by the user-interface thread before the render thread starts.
     std::uint32_t m_statsStartTick = 0;
     // Terrain following's clearance in world units, 0 when off; changed by
     // the user-interface thread, read by the render thread every frame.
     std::atomic<float> m_clearance{0.0f};
+    bool m_scripted = false; // SetScripted
 
 private:
     // The device of the start command and the surface it shows frames on;
@@ -355,6 +372,10 @@ private:
     // While terrain following is on: the clearance changed by `step` world
     // units, and true; false (nothing changed) while it is off.
     bool ChangeClearance(float step);
+    // The 16-bit heightmap is there but unusable: its message with the
+    // reason below it, in a box or (scripted) on standard error. The flight
+    // goes on with the heightmap's levels.
+    void ReportHeights16Problem();
     // Mouse and keys arriving at `target` (the render surface or the OpenGL
     // window) reach the input handlers above.
     void WatchRenderInput(QObject* target);

@@ -21,8 +21,9 @@ constexpr float kMoveStep = 20.0f;
 
 void CvantaPeakView::AfterNavigation()
 {
-    // While the render thread runs, the change shows in its next frame.
-    if (!m_renderThread.joinable()) {
+    // While the render thread runs, the change shows in its next frame; once
+    // the simulation has been stopped (the window closing) nothing renders.
+    if (!m_renderThread.joinable() && !m_stop.load()) {
         RenderFrame();
     }
 }

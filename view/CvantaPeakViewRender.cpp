@@ -18,6 +18,7 @@
 #include "render/Units.h"
 #include "terrain/CTileCache.h"
 #include "terrain/TickCount.h"
+#include "view/CStatsFile.h"
 
 namespace {
 
@@ -154,9 +155,11 @@ void CvantaPeakView::RenderFrame()
     m_lastFrameTick = now;
 
     if (m_statsFile != nullptr) {
-        std::fprintf(m_statsFile, "%" PRIu32 ",%d,%d,%d,%" PRIu32 ",%.3f,%.3f,%.3f,%d,%.3f\n",
-                     now - m_statsStartTick, figures.roamTime, figures.drawTime, figures.triangles, m_fps,
-                     static_cast<double>(x), static_cast<double>(y), static_cast<double>(z),
-                     m_pagingCount.load() > 0 ? 1 : 0, static_cast<double>(ground));
+        char row[256];
+        std::snprintf(row, sizeof row, "%" PRIu32 ",%d,%d,%d,%" PRIu32 ",%.3f,%.3f,%.3f,%d,%.3f\n",
+                      now - m_statsStartTick, figures.roamTime, figures.drawTime, figures.triangles, m_fps,
+                      static_cast<double>(x), static_cast<double>(y), static_cast<double>(z),
+                      m_pagingCount.load() > 0 ? 1 : 0, static_cast<double>(ground));
+        m_statsFile->Write(row);
     }
 }

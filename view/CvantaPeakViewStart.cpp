@@ -62,6 +62,7 @@ int CvantaPeakView::CreateDevice()
     SetRenderSurface(QWidget::createWindowContainer(provider->Window(), m_renderWindow));
     WatchRenderInput(provider->Window());
     m_fullView->WatchWindow(provider->Window());
+    provider->Window()->installEventFilter(this);
     m_contextProvider = std::move(provider);
     m_device = device;
     return 0;
@@ -127,12 +128,13 @@ void CvantaPeakView::OnStartSimulation()
                                          m_overviewMap.ExtentZ() / 1000.0);
         if (!m_terrain.m_image.HasPixels()) {
             m_terrain.LoadHeightmap(TerrainFiles::kHeightmap);
+            m_mapWidth = m_terrain.m_gridWidth;
+            m_mapHeight = m_terrain.m_gridHeight;
             // The 16-bit heights, when the folder has them, replace the levels
             // in every window; a file that is there but unusable is reported and
             // the flight goes on with the levels.
             if (m_terrain.LoadHeights16(TerrainFiles::kHeights16) != 0) {
-                ShowMessageBox(QString::fromUtf8("Error en leer el fichero ") + QString::fromUtf8(TerrainFiles::kHeights16),
-                               this);
+                ReportHeights16Problem();
             }
         }
         m_source = std::make_unique<CFolderTerrainSource>(m_terrain, &m_textureImage);

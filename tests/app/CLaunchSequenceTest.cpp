@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/CLaunchSequence.h"
+#include "terrain/CBitmapEx.h"
 
 namespace {
 
@@ -24,6 +25,18 @@ void Touch(const QString& path)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("x");
+}
+
+// A real (small) bitmap, as the generator would write it.
+void WriteBitmap(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    CBitmapEx bitmap;
+    ASSERT_EQ(bitmap.CreateBlank(8, 8), 0);
+    for (int i = 0; i < 64; ++i) {
+        bitmap.WritePixel(i % 8, i / 8, 0x404040u);
+    }
+    ASSERT_EQ(bitmap.SaveToFile(QFile::encodeName(path).constData()), 0);
 }
 
 class CLaunchSequenceTest : public ::testing::Test {
@@ -43,15 +56,16 @@ protected:
     int Run(bool answer, Generation generation)
     {
         CLaunchSequence::Actions actions;
-        actions.askGenerate = [this, answer](const QString&) {
+        actions.askGenerate = [this, answer](const QString&, const QString& problem) {
             ++m_asked;
+            m_problem = problem;
             return answer;
         };
         actions.generate = [this, generation](const QString& dir) {
             ++m_generated;
             if (generation == Generation::Done) {
-                Touch(dir + QStringLiteral("/terrainMdt_8193x8193.bmp"));
-                Touch(dir + QStringLiteral("/terrainMdt_8193x8193_Texture.bmp"));
+                WriteBitmap(dir + QStringLiteral("/terrainMdt_8193x8193.bmp"));
+                WriteBitmap(dir + QStringLiteral("/terrainMdt_8193x8193_Texture.bmp"));
             }
             return generation;
         };
@@ -73,6 +87,7 @@ protected:
     QString m_dataDir;
     int m_startResult = 0;
     int m_asked = 0;
+    QString m_problem; // what the last question said about the terrain there
     int m_generated = 0;
     int m_starts = 0;
     QString m_startedIn;
@@ -116,6 +131,24 @@ TEST_F(CLaunchSequenceTest, DeclinedCancelledOrFailedGenerationOpensTheForm)
         EXPECT_TRUE(m_arguments.isEmpty());
         EXPECT_TRUE(m_errors.isEmpty());
     }
+}
+
+TEST_F(CLaunchSequenceTest, DamagedTerrainIsOfferedAgainInsteadOfFlown)
+{
+    // A heightmap cut short: present, but the program could not read it.
+    ASSERT_EQ(Run(true, Generation::Done), 0);
+    const QString heightmap = m_dataDir + QStringLiteral("/terrainMdt_8193x8193.bmp");
+    ASSERT_TRUE(QFile::resize(heightmap, 100));
+
+    ASSERT_EQ(Run(false, Generation::Done), 0);
+    EXPECT_EQ(Steps(), (std::vector<Step>{Step::OfferTerrain, Step::StartPlain}));
+    EXPECT_TRUE(m_problem.startsWith(QStringLiteral("terrainMdt_8193x8193.bmp: está cortado"))) << m_problem.toStdString();
+    EXPECT_TRUE(m_arguments.isEmpty()) << "declined: the form, not the flight";
+
+    ASSERT_EQ(Run(true, Generation::Done), 0);
+    EXPECT_EQ(Steps(), (std::vector<Step>{Step::OfferTerrain, Step::StartFlight}));
+    EXPECT_EQ(m_generated, 2);
+    EXPECT_TRUE(m_errors.isEmpty());
 }
 
 TEST_F(CLaunchSequenceTest, FolderThatCannotBeCreatedIsReportedOnce)

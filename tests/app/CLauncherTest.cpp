@@ -53,6 +53,8 @@ TEST(CLauncherTest, NextStepFollowsWhatIsOnDisk)
     const CLauncher::Facts ready = Facts(Folder::Ready, {}, source, true);
     CLauncher::Facts noHome = firstUse;
     noHome.dataDir.clear();
+    CLauncher::Facts damaged = ready;
+    damaged.terrainProblem = QStringLiteral("terrainMdt_8193x8193.bmp: está cortado");
 
     const DecisionCase cases[] = {
         {"no place for data", noHome, Step::Fail, "XDG_DATA_HOME"},
@@ -83,6 +85,8 @@ TEST(CLauncherTest, NextStepFollowsWhatIsOnDisk)
         {"generated but files absent", With(tilesOnly, false, true, Offer::Generated), Step::StartPlain, nullptr},
         {"terrain present", ready, Step::StartFlight, nullptr},
         {"terrain generated", With(ready, true, true, Offer::Generated), Step::StartFlight, nullptr},
+        {"terrain damaged: offer it again", damaged, Step::OfferTerrain, nullptr},
+        {"terrain damaged, declined", With(damaged, false, true, Offer::Declined), Step::StartPlain, nullptr},
     };
     for (const DecisionCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -171,7 +175,10 @@ TEST_F(CLauncherDiskTest, ProbeSeesFolderTilesAndTerrain)
     EXPECT_FALSE(facts.terrainPresent) << "the texture file is still missing";
 
     Write(QStringLiteral("data/terrainMdt_8193x8193_Texture.bmp"), "t");
-    EXPECT_TRUE(CLauncher::Probe(Path(QStringLiteral("data")), {}).terrainPresent);
+    facts = CLauncher::Probe(Path(QStringLiteral("data")), {});
+    EXPECT_TRUE(facts.terrainPresent);
+    EXPECT_TRUE(facts.terrainProblem.startsWith(QStringLiteral("terrainMdt_8193x8193.bmp: está cortado")))
+        << facts.terrainProblem.toStdString();
 
     Write(QStringLiteral("plain-file"), "not a folder");
     EXPECT_EQ(CLauncher::Probe(Path(QStringLiteral("plain-file")), {}).folder, Folder::NotAFolder);

@@ -1,5 +1,6 @@
 // SIGINT and SIGTERM reach the closing action on the user-interface thread,
-// once per signal, and the default handlers come back afterwards.
+// once however many come; when the closer goes the signals stay ignored if
+// it fired (the program is ending) and get their default handlers if not.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -44,12 +45,26 @@ TEST(CSignalCloser, EachSignalRunsTheActionOnTheEventLoop)
             EXPECT_EQ(runs, 0);
             ProcessUntil([&runs] { return runs > 0; });
             EXPECT_EQ(runs, 1);
-            // One-shot: a second signal would end the program the default way.
-            EXPECT_TRUE(HandlerIsDefault(signalNumber));
+            // Still caught: a second signal does not kill; it runs nothing.
+            EXPECT_FALSE(HandlerIsDefault(signalNumber));
+            std::raise(signalNumber);
+            ProcessUntil([] { return false; });
+            EXPECT_EQ(runs, 1);
         }
-        EXPECT_TRUE(HandlerIsDefault(SIGINT));
-        EXPECT_TRUE(HandlerIsDefault(SIGTERM));
+        // Closing by then: a late signal must not kill the program's end.
+        for (int other : {SIGINT, SIGTERM}) {
+            struct sigaction current {};
+            sigaction(other, nullptr, &current);
+            EXPECT_EQ(current.sa_handler, SIG_IGN);
+        }
     }
+    // A closer that never fired gives the default handlers back.
+    {
+        CSignalCloser closer([] {});
+        ASSERT_EQ(closer.Install(), 0);
+    }
+    EXPECT_TRUE(HandlerIsDefault(SIGINT));
+    EXPECT_TRUE(HandlerIsDefault(SIGTERM));
 }
 
 }  // namespace

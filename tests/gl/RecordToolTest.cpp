@@ -1,11 +1,14 @@
 // vantapeak-snapshot --record on a small generated terrain folder: a flight
 // recorded to MP4 and to a folder of PNG frames and read back (frame count,
 // size, codec), the figures it prints, and an unwritable or refused output
-// leaving nothing behind.
+// or a recording stopped by signals leaving nothing behind.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -142,5 +145,23 @@ TEST_F(RecordToolTest, AnUnwritableOutputIsAClearErrorAndLeavesNothing)
         EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << c.arguments << ": " << run.err;
         EXPECT_TRUE(Leftovers(m_dir).empty()) << c.arguments;
+    }
+}
+
+TEST_F(RecordToolTest, SignalsStopTheRecordingAndLeaveNoPart)
+{
+    for (const std::string out : {"flight.mp4", "frames"}) {
+        SCOPED_TRACE(out);
+        const std::string part = (m_dir / (out + ".part")).string();
+        // Two signals once the part exists, as `timeout` sends them.
+        const std::string script = std::string(VP_SNAPSHOT_TOOL) + " --dir " + m_dir.string() + " --record " +
+                                   (m_dir / out).string() + " --seconds 60 2>" + (m_dir / "err").string() +
+                                   " & until [ -e " + part + " ]; do sleep 0.1; done; sleep 1; kill $!; kill -INT $!; wait $!";
+        const int status = std::system(("timeout -s KILL 120 bash -c '" + script + "'").c_str());
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+        std::ifstream err(m_dir / "err");
+        EXPECT_NE(std::string(std::istreambuf_iterator<char>(err), {}).find("grabación interrumpida"), std::string::npos);
+        fs::remove(m_dir / "err");
+        EXPECT_TRUE(Leftovers(m_dir).empty());
     }
 }

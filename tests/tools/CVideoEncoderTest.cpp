@@ -104,3 +104,21 @@ TEST_F(CVideoEncoderTest, AnUnfinishedVideoLeavesNoFile)
     }
     EXPECT_TRUE(fs::is_empty(m_dir)) << "destroyed before Finish: nothing left";
 }
+
+TEST_F(CVideoEncoderTest, AFolderInTheVideosPlaceLeavesNoPartBehind)
+{
+    const fs::path path = m_dir / "d.mp4";
+    std::string error;
+    CVideoEncoder encoder;
+    fs::create_directory(path);
+    EXPECT_EQ(encoder.Open(path.string(), 64, 48, 30, &error), -1) << "refused before anything is written";
+    EXPECT_NE(error.find("es una carpeta"), std::string::npos) << error;
+    // A folder made while recording: the rename fails and the video goes.
+    fs::remove(path);
+    ASSERT_EQ(encoder.Open(path.string(), 64, 48, 30, &error), 0) << error;
+    ASSERT_EQ(encoder.Write(Frame(64, 48, 0).data(), &error), 0) << error;
+    fs::create_directories(path / "kept");
+    EXPECT_EQ(encoder.Finish(&error), -1);
+    EXPECT_FALSE(fs::exists(CVideoEncoder::TemporaryPath(path.string())));
+    EXPECT_TRUE(fs::exists(path / "kept"));
+}

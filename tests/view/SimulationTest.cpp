@@ -18,6 +18,7 @@
 #include "landscape/CLandscape.h"
 #include "tests/support/CRecordingDevice.h"
 #include "terrain/CBitmapEx.h"
+#include "view/CStatsFile.h"
 #include "view/CvantaPeakView.h"
 #include "view/MessageBox.h"
 #include "tests/QtApplicationEnvironment.h"
@@ -261,9 +262,10 @@ TEST_F(SimulationTest, ClosingWhileFlyingAcrossPagesEndsEveryThread)
 TEST_F(SimulationTest, TerrainFollowingHoldsTheClearanceAndTheStatsShowTheGround)
 {
     WriteTerrain(m_folder.path(), true);
-    std::FILE* stats = std::tmpfile();
-    ASSERT_NE(stats, nullptr);
-    m_view->SetStatsFile(stats);
+    const std::string statsPath = (m_folder.path() + "/s.csv").toStdString();
+    CStatsFile statsFile;
+    ASSERT_EQ(statsFile.Open(statsPath, "header\n"), 0);
+    m_view->SetStatsFile(&statsFile);
     m_view->SetClearance(150.0f);
     m_view->OnStartSimulation();
     ASSERT_TRUE(m_view->m_started);
@@ -271,8 +273,11 @@ TEST_F(SimulationTest, TerrainFollowingHoldsTheClearanceAndTheStatsShowTheGround
     // comfortable 1.25 x 150 above the ground within a third of a second.
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     m_view.reset();
-    std::rewind(stats);
+    ASSERT_EQ(statsFile.Close(), 0);
+    std::FILE* stats = std::fopen(statsPath.c_str(), "r");
+    ASSERT_NE(stats, nullptr);
     char line[256];
+    ASSERT_NE(std::fgets(line, sizeof line, stats), nullptr); // the header
     int rows = 0;
     float lastY = 0.0f;
     while (std::fgets(line, sizeof line, stats) != nullptr) {
