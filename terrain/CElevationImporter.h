@@ -28,8 +28,13 @@ class CElevationGrid;
 // thread while it runs. Use one object per run.
 class CElevationImporter {
 public:
+    // Smallest file read (two samples a side to resample between).
     static constexpr std::int32_t kMinSize = 2;
+    // Sides of the terrain made: the viewer's terrain sizes.
+    static constexpr std::int32_t kMinTerrainSize = 257;
     static constexpr std::int32_t kMaxSize = 16385;
+    // Message() of a cancelled run.
+    static constexpr const char* kCancelledMessage = "Importación del terreno cancelada";
     // Metres per sample of a file without georeferencing.
     static constexpr double kDefaultSpacing = 10.0;
 
@@ -51,9 +56,15 @@ public:
     // and Message() holding the Spanish reason.
     int Run(const Settings& settings);
 
-    // Reads band 1 of `path` into `grid` in metres (holes NaN) and gives the
-    // sample spacing in metres. 0, or -1 with Message() set.
-    int ReadElevations(const std::string& path, CElevationGrid& grid, double& spacingX, double& spacingY);
+    // Reads band 1 of `path` into `grid` in metres (holes NaN: no-data and
+    // fill values, CElevationChecks) and gives the sample spacing in metres.
+    // Everything the header tells is judged before a sample is read: a VRT
+    // with raw bands (unless allowed, CGdal), a terrain that at `size` (as
+    // Settings::size) would fall outside kMinTerrainSize..kMaxSize, an
+    // unbelievable pixel size. 0, or -1 with Message() set (and Detail()
+    // when GDAL said why a network read failed).
+    int ReadElevations(const std::string& path, std::int32_t size, CElevationGrid& grid, double& spacingX,
+        double& spacingY);
 
     // The size a width x height raster takes when its longer side becomes
     // `size` (0 keeps it), the shorter one in proportion, at least 2.
@@ -61,10 +72,19 @@ public:
         std::int32_t& outHeight);
 
     void Cancel() { m_cancel.store(true, std::memory_order_relaxed); }
+    // Gives the run up for a caller whose cancel is not heeded (a network
+    // read that hangs on): true when the run had not started writing the
+    // terrain's files yet and now never will (it holds the folder's lock and
+    // may have removed leftovers of killed runs, nothing more), so the
+    // caller may end the process without leaving anything behind; false once
+    // the run is writing.
+    bool Abandon();
     float Progress() const { return m_progress.load(std::memory_order_relaxed); }
 
     // Read after Run has returned.
     const std::string& Message() const { return m_message; }
+    // GDAL's own words for a failed network read (English), or empty.
+    const std::string& Detail() const { return m_detail; }
     const std::vector<std::string>& MissingTiles() const { return m_missingTiles; }
     std::int32_t Width() const { return m_width; }
     std::int32_t Height() const { return m_height; }
@@ -72,11 +92,18 @@ public:
 
 private:
     int Fail(const std::string& message);
+    // Fails a read of `path` with `reason`, or with the network's cause when
+    // GDAL reported one (kept in m_detail), or as cancelled.
+    int FailRead(const std::string& path, const char* reason, const std::string& networkError, bool noResponse);
     bool GoOn(float fraction);
 
     std::atomic<bool> m_cancel{false};
     std::atomic<float> m_progress{0.0f};
+    // kReading, then kWriting (the run writes the set) or kAbandoned.
+    enum Stage { kReading, kWriting, kAbandoned };
+    std::atomic<Stage> m_stage{kReading};
     std::string m_message;
+    std::string m_detail;
     std::vector<std::string> m_missingTiles;
     std::vector<double> m_geoTransform; // of the file read, or empty
     std::string m_projection;

@@ -40,11 +40,7 @@ bool CElevationRules::Spacing(GDALDatasetH dataset, double transform[6], double*
     } else if (reference != nullptr && OSRIsProjected(reference)) {
         metresX = metresY = OSRGetLinearUnits(reference, nullptr);
     }
-    const double sx = std::hypot(transform[1], transform[4]) * metresX;
-    const double sy = std::hypot(transform[2], transform[5]) * metresY;
-    if (sx > 0.0 && sy > 0.0 && std::isfinite(sx) && std::isfinite(sy)) {
-        *x = sx;
-        *y = sy;
-    }
+    *x = std::hypot(transform[1], transform[4]) * metresX;
+    *y = std::hypot(transform[2], transform[5]) * metresY;
     return true;
 }

@@ -17,6 +17,7 @@ public:
     // Metres per sample across (*x) and down (*y) the raster: projected units
     // converted to metres, degrees converted at the raster's middle latitude.
     // Without a usable geotransform both are kDefaultSpacing. Returns whether
-    // the raster is georeferenced (then `transform` holds its coefficients).
+    // the raster is georeferenced (then `transform` holds its coefficients,
+    // and the caller judges the spacing: CElevationChecks::IsSaneSpacing).
     static bool Spacing(GDALDatasetH dataset, double transform[6], double* x, double* y);
 };

@@ -13,6 +13,7 @@
 #include <gdal_utils.h>
 
 #include "terrain/CBitmapEx.h"
+#include "terrain/CElevationChecks.h"
 #include "terrain/CElevationGrid.h"
 #include "terrain/CElevationRules.h"
 #include "terrain/CGdal.h"
@@ -143,8 +144,13 @@ int CGdalTerrainSource::Open(const std::vector<std::string>& files, double verti
     double range[2] = {0.0, 0.0};
     const bool approximate = static_cast<std::int64_t>(m_width) * m_height > (std::int64_t(1) << 24);
     if (GDALComputeRasterMinMax(m_band, approximate ? TRUE : FALSE, range) != CE_None || !std::isfinite(range[0])
-        || !std::isfinite(range[1]))
-        return Fail(Printf("El fichero %s no contiene ninguna altura válida", name.c_str()));
+        || !std::isfinite(range[1]) || std::fabs(range[0]) >= CElevationChecks::kSentinelMagnitude
+        || std::fabs(range[1]) >= CElevationChecks::kSentinelMagnitude) {
+        // Fill values written without a no-data tag spoil GDAL's range: the
+        // range of the heights themselves, from a reduced read.
+        if (SampledRange(range) != 0)
+            return Fail(Printf("El fichero %s no contiene ninguna altura válida", name.c_str()));
+    }
     m_low = 0.0;
     m_codesPerUnit = 1.0;
     if (type != GDT_Byte && type != GDT_UInt16) {
@@ -159,6 +165,11 @@ int CGdalTerrainSource::Open(const std::vector<std::string>& files, double verti
     double spacingX = 0.0;
     double spacingY = 0.0;
     m_georeferenced = CElevationRules::Spacing(m_dataset, m_transform, &spacingX, &spacingY);
+    if (!CElevationChecks::IsSaneSpacing(spacingX) || !CElevationChecks::IsSaneSpacing(spacingY))
+        return Fail(Printf("El fichero %s tiene un tamaño de pixel no admitido: %g x %g metros (debe estar entre %g "
+                           "y %g)",
+                           name.c_str(), spacingX, spacingY, CElevationChecks::kMinSpacing,
+                           CElevationChecks::kMaxSpacing));
     m_spacing = (spacingX + spacingY) / 2.0;
     const char* own = GDALGetMetadataItem(m_dataset, CHeightmap16File::kScaleItem, nullptr);
     const double ownScale = own != nullptr ? std::strtod(own, nullptr) : 0.0;
@@ -170,6 +181,25 @@ int CGdalTerrainSource::Open(const std::vector<std::string>& files, double verti
         return Fail(Printf("El fichero %s tiene una escala de alturas no admitida", name.c_str()));
     m_message.clear();
     return 0;
+}
+
+int CGdalTerrainSource::SampledRange(double range[2])
+{
+    constexpr std::int32_t kSide = 1024;
+    const std::int32_t w = std::min(m_width, kSide);
+    const std::int32_t h = std::min(m_height, kSide);
+    std::vector<float> samples(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    if (GDALRasterIO(m_band, GF_Read, 0, 0, m_width, m_height, samples.data(), w, h, GDT_Float32, 0, 0) != CE_None)
+        return -1;
+    bool any = false;
+    for (const float v : samples) {
+        if (CElevationChecks::IsNoData(v, m_hasNoData, m_noData))
+            continue;
+        range[0] = any ? std::min<double>(range[0], v) : v;
+        range[1] = any ? std::max<double>(range[1], v) : v;
+        any = true;
+    }
+    return any ? 0 : -1;
 }
 
 int CGdalTerrainSource::OpenImagery(const std::string& file)
@@ -249,11 +279,9 @@ int CGdalTerrainSource::ReadCodes(std::int32_t x0, std::int32_t z0, std::int32_t
                        0, extra) != CE_None)
         return -1;
     float* samples = grid.Data();
-    const float noData = static_cast<float>(m_noData);
     bool holes = false;
     for (std::size_t i = 0; i < count; ++i) {
-        const float v = samples[i];
-        if (!std::isfinite(v) || (m_hasNoData && (v == noData || static_cast<double>(v) == m_noData))) {
+        if (CElevationChecks::IsNoData(samples[i], m_hasNoData, m_noData)) {
             samples[i] = std::numeric_limits<float>::quiet_NaN();
             holes = true;
         }

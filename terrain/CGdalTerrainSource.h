@@ -75,6 +75,9 @@ public:
 
 private:
     int Fail(const std::string& message);
+    // The lowest and highest height of a reduced read of the whole raster,
+    // holes left out. 0, or -1 when it has none.
+    int SampledRange(double range[2]);
     // Reads the width x height source rectangle at (x0, z0) into `codes`
     // (bufferWidth x bufferHeight of them, after GDAL's resampling), holes
     // filled. Under m_lock. 0, or -1.

@@ -28,11 +28,15 @@ std::uint16_t CHeightmap16File::Code(float level)
     return code >= 65535.0f ? 65535 : static_cast<std::uint16_t>(code);
 }
 
+bool CHeightmap16File::IsSaneHeightScale(double heightScale)
+{
+    return std::isfinite(heightScale) && heightScale >= kMinHeightScale && heightScale <= kMaxHeightScale;
+}
+
 int CHeightmap16File::WriteLevels(const char* path, const float* levels, std::int32_t width, std::int32_t height,
     double heightScale, const double* geoTransform, const char* projection)
 {
-    if (path == nullptr || levels == nullptr || width < 1 || height < 1 || !(heightScale > 0.0)
-        || !std::isfinite(heightScale))
+    if (path == nullptr || levels == nullptr || width < 1 || height < 1 || !IsSaneHeightScale(heightScale))
         return -1;
     CGdal::Initialise();
     CGdal::CQuiet quiet;
@@ -77,7 +81,7 @@ int CHeightmap16File::WriteLevels(const char* path, const float* levels, std::in
 }
 
 int CHeightmap16File::Read(const char* path, std::vector<std::uint16_t>& codes, std::int32_t& width,
-    std::int32_t& height, double& heightScale)
+    std::int32_t& height, double& heightScale, std::int32_t expectedWidth, std::int32_t expectedHeight)
 {
     if (path == nullptr)
         return -1;
@@ -93,8 +97,10 @@ int CHeightmap16File::Read(const char* path, std::vector<std::uint16_t>& codes, 
     const char* item = GDALGetMetadataItem(dataset, kScaleItem, nullptr);
     char* end = nullptr;
     const double scale = item != nullptr ? std::strtod(item, &end) : 0.0;
-    const bool scaleOk = item != nullptr && end != item && *end == '\0' && std::isfinite(scale) && scale > 0.0;
-    if (scaleOk && GDALGetRasterCount(dataset) == 1 && w >= 1 && h >= 1
+    const bool scaleOk = item != nullptr && end != item && *end == '\0' && IsSaneHeightScale(scale);
+    const bool sizeOk = w >= 1 && h >= 1 && (expectedWidth == 0 || w == expectedWidth)
+        && (expectedHeight == 0 || h == expectedHeight);
+    if (scaleOk && sizeOk && GDALGetRasterCount(dataset) == 1
         && GDALGetRasterDataType(GDALGetRasterBand(dataset, 1)) == GDT_UInt16) {
         std::vector<std::uint16_t> samples;
         try {

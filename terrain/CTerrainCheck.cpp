@@ -124,6 +124,12 @@ int CTerrainCheck::CheckHeights16(const std::string& path, std::int32_t width, s
     if (item == nullptr || end == item || *end != '\0' || !std::isfinite(scale) || !(scale > 0.0))
         return Fail(reason, std::string("le falta la escala de alturas ") + CHeightmap16File::kScaleItem
             + " (un número positivo)");
+    if (!CHeightmap16File::IsSaneHeightScale(scale)) {
+        char text[128];
+        std::snprintf(text, sizeof text, "su escala de alturas %g no está entre %g y %g", scale,
+            CHeightmap16File::kMinHeightScale, CHeightmap16File::kMaxHeightScale);
+        return Fail(reason, text);
+    }
     // Uncompressed samples take their whole size on disk; less means the
     // file was cut short.
     const long long samplesBytes = 2LL * w * h;

@@ -236,8 +236,8 @@ int CTerrainModel::LoadHeights16(const char* path)
     std::int32_t width = 0;
     std::int32_t height = 0;
     double scale = 0.0;
-    if (!m_image.HasPixels() || CHeightmap16File::Read(path, codes, width, height, scale) != 0
-        || width != m_image.Width() || height != m_image.Height() || !(static_cast<float>(scale) > 0.0f))
+    if (!m_image.HasPixels()
+        || CHeightmap16File::Read(path, codes, width, height, scale, m_image.Width(), m_image.Height()) != 0)
         return -1;
     m_heights16.swap(codes);
     m_heightScale16 = static_cast<float>(scale);

@@ -106,7 +106,8 @@ public:
     // 0 when loaded, and also when there is no file at `path` (the model
     // then stays classic); -1 when a file is there but cannot be read or its
     // size differs from the heightmap image's (the model then stays
-    // classic). Drops any 16-bit heights loaded before. Call before any
+    // classic; the size is judged from the file's header, before its
+    // samples cost any memory). Drops any 16-bit heights loaded before. Call before any
     // thread cuts windows.
     int LoadHeights16(const char* path);
     bool HasHeights16() const { return !m_heights16.empty(); }

@@ -54,6 +54,10 @@ void DrawProgress(const char* label, float fraction)
     std::fflush(stderr);
 }
 
+// How long a cancel may go unheeded (a network read that hangs on) before a
+// job that has not touched its folder yet is left behind.
+constexpr auto kCancelGrace = std::chrono::seconds(2);
+
 // Runs `job` (a generator or an importer) on a worker thread, drawing its
 // progress and passing Ctrl+C on as a cancel. Returns the exit status.
 template <typename Job, typename Settings>
@@ -72,9 +76,23 @@ int RunJob(Job& job, const Settings& settings, const char* label)
         finished.store(true, std::memory_order_release);
     });
     const bool showProgress = ::isatty(STDERR_FILENO) != 0;
+    std::chrono::steady_clock::time_point cancelled{};
     while (!finished.load(std::memory_order_acquire)) {
-        if (g_interrupted.load())
+        if (g_interrupted.load() && cancelled == std::chrono::steady_clock::time_point{}) {
             job.Cancel();
+            cancelled = std::chrono::steady_clock::now();
+        }
+        if constexpr (requires { job.Abandon(); }) {
+            // Nothing written, and nothing will be: ending here leaves the
+            // folder as it was.
+            if (cancelled != std::chrono::steady_clock::time_point{}
+                && std::chrono::steady_clock::now() - cancelled > kCancelGrace && job.Abandon()) {
+                if (showProgress)
+                    std::fputc('\n', stderr);
+                std::fprintf(stderr, "vantapeak-terrain: %s\n", CElevationImporter::kCancelledMessage);
+                std::_Exit(1);
+            }
+        }
         if (showProgress)
             DrawProgress(label, job.Progress());
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -89,6 +107,10 @@ int RunJob(Job& job, const Settings& settings, const char* label)
         std::fprintf(stderr, "Aviso: no se pudo leer la textura %s\n", tile.c_str());
     if (result != 0) {
         std::fprintf(stderr, "vantapeak-terrain: %s\n", job.Message().c_str());
+        if constexpr (requires { job.Detail(); }) {
+            if (!job.Detail().empty())
+                std::fprintf(stderr, "vantapeak-terrain: (%s)\n", job.Detail().c_str());
+        }
         return 1;
     }
     std::printf("%s\n", job.Message().c_str());
@@ -112,7 +134,9 @@ int main(int argc, char** argv)
             "los mismos ficheros y " + TerrainFiles::kHeights16 + " a partir de un fichero de elevaciones.");
     options.AddText("out", "DIR", "carpeta de salida", &settings.folder, "la actual");
     options.AddInteger("size", "N", "lado del terreno en píxeles, de " + std::to_string(CTerrainGenerator::kMinSize) +
-        " a " + std::to_string(CTerrainGenerator::kMaxSize) + "; con --import, lado mayor tras remuestrear",
+        " a " + std::to_string(CTerrainGenerator::kMaxSize) + "; con --import, lado mayor tras remuestrear (cada lado "
+        "del terreno, de " + std::to_string(CElevationImporter::kMinTerrainSize) + " a " +
+        std::to_string(CElevationImporter::kMaxSize) + ")",
         CTerrainGenerator::kMinSize, CTerrainGenerator::kMaxSize, &size,
         std::to_string(CTerrainGenerator::kDefaultSize) + "; con --import, el del fichero");
     options.AddInteger("seed", "N", "semilla del generador, de 0 a 4294967295", 0, 4294967295LL, &seed,

@@ -54,8 +54,11 @@ TEST(CHeightmap16File, HeightsAndScaleSurviveARoundTrip)
         EXPECT_EQ(codes.size(), levels.size());
         EXPECT_EQ(scale, 0.0123456789012345);
     }
-    for (double badScale : {0.0, -1.0, double(NAN), double(INFINITY)})
-        EXPECT_EQ(CHeightmap16File::WriteLevels(path.c_str(), levels.data(), 257, 300, badScale), -1);
+    // Scales outside the sane range are refused; its ends are taken.
+    for (double badScale : {0.0, -1.0, double(NAN), double(INFINITY), 1e300, 16.5, 1e-13})
+        EXPECT_EQ(CHeightmap16File::WriteLevels(path.c_str(), levels.data(), 257, 300, badScale), -1) << badScale;
+    for (double edge : {CHeightmap16File::kMinHeightScale, CHeightmap16File::kMaxHeightScale})
+        EXPECT_EQ(CHeightmap16File::WriteLevels(path.c_str(), levels.data(), 257, 300, edge), 0) << edge;
 }
 
 // The viewer's path: the 8-bit heightmap, then the 16-bit file beside it.
@@ -78,17 +81,33 @@ TEST(CHeightmap16File, ModelWindowsHoldCodesOnlyWithAMatchingFile)
     ASSERT_EQ(CHeightmap16File::WriteLevels(path.c_str(), levels.data(), w, h, 0.01), 0);
     ASSERT_EQ(CHeightmap16File::WriteLevels((folder + "/small.tif").c_str(), levels.data(), w - 1, h, 0.01), 0);
     WriteFile(folder + "/broken.tif", "broken");
+    // Scales that would put the camera at infinity or beyond any terrain,
+    // written past WriteLevels, which refuses them.
+    for (const char* scale : {"1e300", "1e30", "17", "0"}) {
+        const std::string file = folder + "/scale" + scale + ".tif";
+        ASSERT_EQ(CHeightmap16File::WriteLevels(file.c_str(), levels.data(), w, h, 0.01), 0);
+        GDALDatasetH dataset = GDALOpen(file.c_str(), GA_Update);
+        ASSERT_NE(dataset, nullptr);
+        GDALSetMetadataItem(dataset, CHeightmap16File::kScaleItem, scale, nullptr);
+        GDALClose(dataset);
+    }
+    // 40000 x 40000 codes that take no room on disk: refused from the header,
+    // before its 3 GB of samples are read.
+    ASSERT_TRUE(MakeSparse(folder + "/big.tif", 40000, 40000, GDT_UInt16, CHeightmap16File::kScaleItem, "0.01"));
 
     const struct {
         const char* file;
         int result;
         bool codes;
     } cases[] = {{TerrainFiles::kHeights16, 0, true}, {"none.tif", 0, false}, {"small.tif", -1, false},
-        {"broken.tif", -1, false}};
+        {"broken.tif", -1, false}, {"scale1e300.tif", -1, false}, {"scale1e30.tif", -1, false},
+        {"scale17.tif", -1, false}, {"scale0.tif", -1, false}, {"big.tif", -1, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         ASSERT_EQ(model.LoadHeights16(path.c_str()), 0); // each case replaces loaded heights
-        EXPECT_EQ(model.LoadHeights16((folder + "/" + c.file).c_str()), c.result);
+        EXPECT_LT(PeakGrowthMegabytes([&] {
+            EXPECT_EQ(model.LoadHeights16((folder + "/" + c.file).c_str()), c.result);
+        }), 100.0);
         EXPECT_EQ(model.HasHeights16(), c.codes);
         EXPECT_FLOAT_EQ(model.HeightScale(), c.codes ? 0.01f : 2.5f);
         // Clamped at the far edge and repeated at a negative origin, as

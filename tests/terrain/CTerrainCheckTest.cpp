@@ -9,6 +9,8 @@
 
 #include <unistd.h>
 
+#include <gdal.h>
+
 #include "terrain/CBitmapEx.h"
 #include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainCheck.h"
@@ -51,6 +53,17 @@ TEST(CTerrainCheck, DamagedFilesMakeTheSetUnusableWithTheFileAndReasonNamed)
         EXPECT_EQ(CTerrainCheck::CheckFolder(dir, &reason), CTerrainCheck::State::Unusable);
         EXPECT_EQ(reason.rfind(c.reason, 0), 0u) << reason;
     }
+    // A scale the viewer refuses (the camera would fly at infinity).
+    ASSERT_EQ(CHeightmap16File::WriteLevels(heights16.c_str(), levels.data(), 32, 17, 0.01), 0);
+    ASSERT_EQ(bitmap.CreateBlank(32, 17), 0);
+    ASSERT_EQ(bitmap.SaveToFile(heightmap.c_str()), 0);
+    ASSERT_EQ(bitmap.SaveToFile(texture.c_str()), 0);
+    GDALDatasetH dataset = GDALOpen(heights16.c_str(), GA_Update);
+    ASSERT_NE(dataset, nullptr);
+    GDALSetMetadataItem(dataset, CHeightmap16File::kScaleItem, "1e300", nullptr);
+    GDALClose(dataset);
+    EXPECT_EQ(CTerrainCheck::CheckFolder(dir, &reason), CTerrainCheck::State::Unusable);
+    EXPECT_EQ(reason, "terrainMdt_8193x8193_16.tif: su escala de alturas 1e+300 no está entre 1e-12 y 16");
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,6 +110,34 @@ inline bool MakeRaster(const std::string& path, const char* driver, Raster raste
         GDALClose(copy);
     GDALClose(memory);
     return copy != nullptr;
+}
+
+// A width x height GTiff of `type` that takes no room on disk (no block
+// written), with metadata item name=value when `name` is given.
+inline bool MakeSparse(const std::string& path, std::int32_t width, std::int32_t height, GDALDataType type,
+    const char* name = nullptr, const char* value = nullptr)
+{
+    CGdal::Initialise();
+    const char* const options[] = {"SPARSE_OK=TRUE", nullptr};
+    GDALDatasetH dataset = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), width, height, 1, type,
+        const_cast<char**>(options));
+    if (dataset != nullptr && name != nullptr)
+        GDALSetMetadataItem(dataset, name, value, nullptr);
+    if (dataset != nullptr)
+        GDALClose(dataset);
+    return dataset != nullptr;
+}
+
+// Growth of this process's peak resident memory while `f` runs, in MB.
+template <typename F>
+double PeakGrowthMegabytes(F f)
+{
+    rusage before {};
+    ::getrusage(RUSAGE_SELF, &before);
+    f();
+    rusage after {};
+    ::getrusage(RUSAGE_SELF, &after);
+    return static_cast<double>(after.ru_maxrss - before.ru_maxrss) / 1024.0;
 }
 
 } // namespace elevation_test
