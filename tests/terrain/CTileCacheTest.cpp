@@ -75,6 +75,16 @@ protected:
         ASSERT_EQ(m_server.Start(m_folder + "/www", m_folder + "/nginx", kSlowBytesPerSecond), 0);
     }
 
+    // The served files and caches are tens of MB: none is left behind.
+    static void TearDownTestSuite() { std::system(("rm -rf '" + s_files + "'").c_str()); }
+
+    void TearDown() override
+    {
+        m_server.Stop();
+        if (!m_folder.empty())
+            std::system(("rm -rf '" + m_folder + "'").c_str());
+    }
+
     void Serve(int version)
     {
         ASSERT_EQ(std::system(("cp '" + s_files + "/" + std::to_string(version) + ".tif' '" + m_folder + "/www/t.tif'").c_str()), 0);
