@@ -159,6 +159,23 @@ TEST(CGdalTerrainSourceTest, HolesAreFilledFromTheirNeighbours)
     }
 }
 
+TEST(CGdalTerrainSourceTest, UntaggedFillValuesAreHolesAndKeepOutOfTheRange)
+{
+    const std::string path = MakeFolder("fill") + "/dem.tif";
+    ASSERT_TRUE(MakeRaster(path, "GTiff", MakeValues(30, 30, GDT_Float32, [](std::int32_t x, std::int32_t y) {
+        return x < 3 && y < 3 ? -3.4e38 : 200.0 + x;
+    })));
+    CGdalTerrainSource source;
+    ASSERT_EQ(source.Open({path}), 0) << source.Message();
+    std::int32_t w = 30, h = 30;
+    const auto window = Window(source, 0, 0, &w, &h);
+    EXPECT_EQ(window[3 * 30], 0);   // 200 m: the lowest height
+    EXPECT_EQ(window[29], 65535);   // 229 m: the highest
+    EXPECT_EQ(window[3], 6779);     // 203 m
+    EXPECT_GE(window[0], 0);        // the hole, filled from its rim (200 to 203 m)
+    EXPECT_LE(window[0], 6779);
+}
+
 TEST(CGdalTerrainSourceTest, BrokenFilesAreRefusedOrFailToReadWithoutCrashing)
 {
     const std::string folder = MakeFolder("broken");
