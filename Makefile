@@ -46,8 +46,10 @@ programs: deps
 $(TILES): | programs
 	$(BUILD)/tools/vantapeak-tiles --out $(DATA)/Textures
 
+# The terrain of the enhanced flight: 16-bit heights (no terraces) and the
+# soft painting from them.
 $(HEIGHTMAP) $(TEXTURE): | programs $(TILES)
-	$(BUILD)/tools/vantapeak-terrain --out $(DATA) --textures $(DATA)/Textures
+	$(BUILD)/tools/vantapeak-terrain --out $(DATA) --textures $(DATA)/Textures --heights16 --blend
 
 terrain: programs $(HEIGHTMAP)
 

@@ -81,10 +81,10 @@ bool AskGenerate(const QString& dataDir, const QString& problem)
 {
     const QString question = problem.isEmpty()
         ? QStringLiteral("No hay terreno en %1.\n\n¿Generar ahora el terreno predeterminado? "
-                         "Tarda unos minutos y ocupa unos 400 MB.")
+                         "Tarda unos minutos y ocupa unos 550 MB.")
               .arg(dataDir)
         : QStringLiteral("El terreno de %1 no se puede usar:\n%2.\n\n¿Generar de nuevo el terreno "
-                         "predeterminado en su lugar? Tarda unos minutos y ocupa unos 400 MB.")
+                         "predeterminado en su lugar? Tarda unos minutos y ocupa unos 550 MB.")
               .arg(dataDir, problem);
     QMessageBox box(QMessageBox::Question, kCaption, question);
     QPushButton* generate = box.addButton(QStringLiteral("Generar"), QMessageBox::AcceptRole);
@@ -100,6 +100,10 @@ CLaunchSequence::Generation Generate(const QString& dataDir)
     settings.folder = QFileInfo(dataDir).absoluteFilePath().toStdString();
     settings.texturesFolder = settings.folder + "/" + TerrainFiles::kTilesFolder;
     settings.seed = static_cast<std::uint32_t>(std::time(nullptr));
+    // As make run's terrain: the 16-bit heights and the soft painting, so
+    // the enhanced flight shows no terraces.
+    settings.heights16 = true;
+    settings.blend = true;
 
     CTerrainGenerator generator;
     std::atomic<bool> finished{false};

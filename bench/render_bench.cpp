@@ -9,7 +9,12 @@
 // paging brings it, and once handed over as soon as it is filled). Last, the
 // shimmer: the mean pixel difference over the far half of two still frames
 // whose cameras stand 0.25 units apart, and the popping of a scripted
-// 600-frame flight (PopMeter). All of it once per look, classic
+// 600-frame flight (PopMeter), and the detail near the ground: the
+// high-frequency energy (mean distance of a pixel's luminance from the mean
+// of the 3 x 3 pixels around it) of the lower third of a still frame 20
+// units above the ground. The time to build a page (its texture, under the
+// enhanced look its light map, and the landscape) is taken once per look,
+// the light map's share on its own. All of it once per look, classic
 // first, the enhanced figures with the suffix _enhanced. Prints `name:
 // value` lines.
 #include <algorithm>
@@ -28,6 +33,8 @@
 
 #include "flight/CFlightFrame.h"
 #include "flight/CPageBuilder.h"
+#include "flight/DetailTiles.h"
+#include "flight/LightMapTexture.h"
 #include "flight/PageTexture.h"
 #include "landscape/CGeomorph.h"
 #include "landscape/CLandscape.h"
@@ -41,6 +48,7 @@
 #include "render/gl/Direct3D.h"
 #include "terrain/CBitmapEx.h"
 #include "terrain/CTerrainModel.h"
+#include "terrain/TerrainFiles.h"
 
 namespace {
 
@@ -202,8 +210,30 @@ private:
 
 struct Figures {
     double median = 0, roamMedian = 0, drawMedian = 0, worst = 0, worstAtOnce = 0, shimmer = 0, pop = 0;
+    double build = 0, lightMap = 0, detail = 0;
     int triangles = 0;
 };
+
+// The mean distance of a pixel's luminance from the mean of the 3 x 3
+// pixels around it, over rows first..end - 1 of a kWidth-wide frame.
+double HighFrequency(const std::vector<std::uint32_t>& pixels, int first, int end)
+{
+    const auto luminance = [&](int x, int y) {
+        const std::uint32_t c = pixels[static_cast<std::size_t>(y) * kWidth + x];
+        return 0.299 * ((c >> 16) & 0xFF) + 0.587 * ((c >> 8) & 0xFF) + 0.114 * (c & 0xFF);
+    };
+    double sum = 0.0;
+    int count = 0;
+    for (int y = std::max(first, 1); y < std::min(end, kHeight - 1); ++y)
+        for (int x = 1; x < kWidth - 1; ++x, ++count) {
+            double mean = 0.0;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    mean += luminance(x + dx, y + dy);
+            sum += std::abs(luminance(x, y) - mean / 9.0);
+        }
+    return count > 0 ? sum / count : 0.0;
+}
 
 // Frame times, texture arrival and shimmer under one look, on a landscape of
 // its own (its page texture made under that look).
@@ -211,8 +241,21 @@ Figures RunLook(IDevice* device, CCamera& camera, Look look, const std::vector<s
                 const CBitmapEx& colours)
 {
     device->SetLook(look);
+    // Run from data/: the tiles of Textures/ for the enhanced look's detail.
+    SetupDetail(device, TerrainFiles::kTilesFolder, CTerrainModel{});
     std::mutex landscapeLock;
+    const auto buildStart = std::chrono::steady_clock::now();
     std::unique_ptr<CLandscape> landscape = BuildLandscape(device, heights, colours);
+    const double build = Milliseconds(std::chrono::steady_clock::now() - buildStart);
+    double lightMapTime = 0.0;
+    if (look == Look::Enhanced) {
+        const auto start = std::chrono::steady_clock::now();
+        ITexture* lightMap =
+            CreateLightMapTexture(device, heights.data(), kWindow, kWindow, CTerrainModel::kClassicHeightScale);
+        lightMapTime = Milliseconds(std::chrono::steady_clock::now() - start);
+        if (lightMap != nullptr)
+            lightMap->Release();
+    }
     camera.SetPosition(CPageBuilder::StartPosition(*landscape, kWindow, kWindow));
     SetupRenderState(device);
 
@@ -252,8 +295,12 @@ Figures RunLook(IDevice* device, CCamera& camera, Look look, const std::vector<s
     const auto arrive = [&](bool waitForBuild) {
         std::atomic<bool> handedOver{false};
         ITexture* arriving = nullptr;
+        ITexture* arrivingLightMap = nullptr;
         std::thread paging([&]() {
             ITexture* texture = CreatePageTexture(device, colours, 0, 0, kWindow, kWindow);
+            ITexture* lightMap = look == Look::Enhanced ? CreateLightMapTexture(device, heights.data(), kWindow, kWindow,
+                                                                                 CTerrainModel::kClassicHeightScale)
+                                                        : nullptr;
             // A paging run builds the landscape next, which takes seconds;
             // here it is stood for by a wait, so that what is measured is the
             // texture's doing and not the build's share of the processors.
@@ -261,6 +308,7 @@ Figures RunLook(IDevice* device, CCamera& camera, Look look, const std::vector<s
                 std::this_thread::sleep_for(std::chrono::milliseconds(kBuildMilliseconds));
             std::lock_guard<std::mutex> lock(landscapeLock);
             arriving = texture;
+            arrivingLightMap = lightMap;
             handedOver = true;
         });
         std::vector<double> arrival;
@@ -272,6 +320,11 @@ Figures RunLook(IDevice* device, CCamera& camera, Look look, const std::vector<s
                 if (landscape->m_texture != nullptr)
                     landscape->m_texture->Release();
                 landscape->m_texture = arriving;
+                if (arrivingLightMap != nullptr) {
+                    if (landscape->m_lightMap != nullptr)
+                        landscape->m_lightMap->Release();
+                    landscape->m_lightMap = arrivingLightMap;
+                }
                 swapped = true;
             }
             arrival.push_back(frame());
@@ -314,6 +367,16 @@ Figures RunLook(IDevice* device, CCamera& camera, Look look, const std::vector<s
     figures.worst = worst;
     figures.worstAtOnce = worstAtOnce;
     figures.shimmer = difference / (3.0 * static_cast<double>(farHalf));
+    figures.build = build;
+    figures.lightMap = lightMapTime;
+
+    // Near the ground: 20 units above it at the start, looking ahead.
+    {
+        D3DXVECTOR3 low = CPageBuilder::StartPosition(*landscape, kWindow, kWindow);
+        low.y -= 200.0f - 20.0f;
+        const std::vector<std::uint32_t> near = still(low);
+        figures.detail = HighFrequency(near, 2 * kHeight / 3, kHeight);
+    }
 
     // Popping: a scripted flight of kPopFrames frames, forward and turning
     // gently, from the start position, once the mesh has settled there (the
@@ -391,6 +454,12 @@ int main(int argc, char** argv)
     std::printf("shimmer_enhanced: %.3f\n", enhanced.shimmer);
     std::printf("pop_max_px_enhanced: %.2f\n", enhanced.pop);
     std::printf("shimmer_ratio_enhanced: %.3f\n", classic.shimmer > 0.0 ? enhanced.shimmer / classic.shimmer : 0.0);
+    std::printf("near_ground_hf: %.3f\n", classic.detail);
+    std::printf("near_ground_hf_enhanced: %.3f\n", enhanced.detail);
+    std::printf("near_ground_hf_ratio_enhanced: %.3f\n", classic.detail > 0.0 ? enhanced.detail / classic.detail : 0.0);
+    std::printf("page_build_ms: %.0f\n", classic.build);
+    std::printf("page_build_ms_enhanced: %.0f\n", enhanced.build);
+    std::printf("light_map_ms_enhanced: %.0f\n", enhanced.lightMap);
 
     device->DetachRenderThread();
     ReleaseDirect3D();

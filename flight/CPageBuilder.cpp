@@ -1,5 +1,6 @@
 #include "flight/CPageBuilder.h"
 
+#include "flight/LightMapTexture.h"
 #include "flight/PageTexture.h"
 #include "landscape/CLandscape.h"
 #include "terrain/CBitmapEx.h"
@@ -98,12 +99,17 @@ std::unique_ptr<CLandscape> CPageBuilder::BuildPage(IDevice* device, const CBitm
                                                     std::int32_t width, std::int32_t height, int* status)
 {
     ITexture* texture = nullptr;
+    ITexture* lightMap = nullptr;
     if (colours != nullptr) {
         texture = CreatePageTexture(device, *colours, x0, z0, width, height);
+        if (texture != nullptr && device->CurrentLook() == Look::Enhanced) {
+            lightMap = CreateLightMapTexture(device, window, width, height, heightScale);
+        }
     }
-    return BuildLandscape(device, static_cast<float>(x0), originY, static_cast<float>(z0), heightScale, window,
-                          width, height,
-                          texture, status);
+    auto landscape = BuildLandscape(device, static_cast<float>(x0), originY, static_cast<float>(z0), heightScale,
+                                    window, width, height, texture, status);
+    landscape->m_lightMap = lightMap;
+    return landscape;
 }
 
 D3DXVECTOR3 CPageBuilder::StartPosition(const CLandscape& landscape, std::int32_t width, std::int32_t height)

@@ -61,7 +61,9 @@ public:
                                                       int* status = nullptr);
 
     // The page texture cut from `colours` at (x0, z0) (none when `colours` is
-    // null: the wireframe display), then BuildLandscape at that origin.
+    // null: the wireframe display) and, under the enhanced look, the light
+    // map of the window's heights beside it, then BuildLandscape at that
+    // origin.
     static std::unique_ptr<CLandscape> BuildPage(IDevice* device, const CBitmapEx* colours, std::int32_t x0,
                                                  std::int32_t z0, float originY, float heightScale,
                                                  const std::int32_t* window,

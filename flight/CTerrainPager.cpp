@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "flight/CPageBuilder.h"
+#include "flight/LightMapTexture.h"
 #include "landscape/CLandscape.h"
 #include "terrain/CBitmapEx.h"
 #include "terrain/CWindowPainter.h"
@@ -76,6 +77,10 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
     // The landscape holds its own copy of the heights now: a painted window
     // reuses the cut's samples (the texture is only drawn, never read by
     // Initialise, so it may come after).
+    // Under the enhanced look a textured page is lit from its light map,
+    // made from the cut's heights before a painter turns them into levels.
+    if (textured && m_device != nullptr && m_device->CurrentLook() == Look::Enhanced)
+        page.landscape->m_lightMap = CreateLightMapTexture(m_device, window.get(), w, h, m_source.HeightScale());
     ITexture* texture = nullptr;
     if (textured) {
         if (const CBitmapEx* raster = m_source.ColourRaster()) {

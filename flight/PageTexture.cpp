@@ -34,10 +34,10 @@ void FillRow(std::uint32_t* dst, const std::uint32_t* src, std::int64_t rasterWi
         dst[i] = last;
 }
 
-// Levels 1 and up of a texture whose level 0 (`level0`, rows of `pitch`
-// texels) is filled and still locked, each box-filtered from the one above.
-// Every level stays locked until the whole chain is written. 0, or -1 when
-// a level cannot be locked (the levels locked so far are unlocked).
+} // namespace
+
+// Every level stays locked until the whole chain is written; on failure the
+// levels locked so far are unlocked.
 int FillMipLevels(ITexture* texture, const std::uint32_t* level0, std::size_t pitch)
 {
     const unsigned levels = texture->LevelCount();
@@ -66,8 +66,6 @@ int FillMipLevels(ITexture* texture, const std::uint32_t* level0, std::size_t pi
         texture->UnlockRect(level);
     return result;
 }
-
-} // namespace
 
 ITexture* CreatePageTexture(IDevice* device, const CBitmapEx& raster, int x0, int z0, int width, int height)
 {

@@ -25,3 +25,8 @@ PageWindow ComputePageWindow(int mapWidth, int mapHeight);
 // not positive, or the texture cannot be created or locked: that landscape
 // is then built without a page texture. Any thread; the raster is only read.
 ITexture* CreatePageTexture(IDevice* device, const CBitmapEx& raster, int x0, int z0, int width, int height);
+
+// Levels 1 and up of `texture`, whose level 0 (`level0`, rows of `pitch`
+// texels) is filled and still locked by the caller, each box-filtered from
+// the one above. 0, or -1 when a level cannot be locked. Any thread.
+int FillMipLevels(ITexture* texture, const std::uint32_t* level0, std::size_t pitch);

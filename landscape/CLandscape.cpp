@@ -56,6 +56,7 @@ int CLandscape::Initialise()
     }
     m_leafCount = (2 * m_rows - 2) * (m_columns - 1);
     m_trianglesRendered = 0;
+    m_settled = false;
     SetupRoots();
     BuildErrorTables();
     m_splitQueue.reset(new RoamTriangle*[kQueueCapacity]);
@@ -98,6 +99,10 @@ void CLandscape::Destroy()
     if (m_texture) {
         m_texture->Release();
         m_texture = nullptr;
+    }
+    if (m_lightMap) {
+        m_lightMap->Release();
+        m_lightMap = nullptr;
     }
     m_splitQueue.reset();
     m_mergeQueue.reset();
@@ -247,7 +252,7 @@ int CLandscape::Update()
         return -1;
     }
     const std::uint32_t t0 = TickCount();
-    m_geomorph = m_device != nullptr && m_device->CurrentLook() == Look::Enhanced;
+    m_geomorph = m_settled && m_device != nullptr && m_device->CurrentLook() == Look::Enhanced;
     m_morphNow += std::min<std::uint32_t>(t0 - m_morphTick, CGeomorph::kMilliseconds / CGeomorph::kMinFrames);
     m_morphTick = t0;
     // A new frustum: visibility stamps of earlier frames no longer hold.
@@ -255,6 +260,7 @@ int CLandscape::Update()
     ExtractFrustum();
     ReadTransforms();
     FrameLoop();
+    m_settled = m_settled || !m_hitBudget;
     m_roamTime = static_cast<std::int32_t>(TickCount() - t0);
     return WriteMesh();
 }

@@ -195,6 +195,9 @@ public:
     float m_originZ = 0.0f;      // world z of window row 0
     IDevice* m_device = nullptr; // not owned
     ITexture* m_texture = nullptr; // page texture or null; owned once set
+    // The enhanced look's light map of the window (flight/LightMapTexture.h)
+    // or null; owned once set. Bound to texture stage 1 under that look.
+    ITexture* m_lightMap = nullptr;
 
     // --- Statistics of the last Update, beside the timings above
     std::int32_t m_splitSteps = 0; // split steps of the loop (refused ones included)
@@ -208,8 +211,16 @@ public:
     // priority computation found, which holds until the next Update.
     std::uint32_t m_frame = 1;
     // Draw split vertices morphing into place (CGeomorph). Update sets it
-    // from the device's look; splits made while it is off start no morph.
+    // from the device's look, and only once the mesh has settled; splits
+    // made while it is off start no morph.
     bool m_geomorph = false;
+    // An Update has ended its refinement within the budget since Initialise.
+    // Until then the mesh is still being built up from the two roots, which
+    // has no earlier picture to morph from: morphing those splits would draw
+    // the ground near the camera rising from the plane of the window's
+    // corners for the first few hundred milliseconds, far below the eye, the
+    // sky showing through above it.
+    bool m_settled = false;
     // The morph clock at the current Update: morphs started by its splits
     // and merges begin here and its mesh is drawn at it. It follows the tick
     // counter, by at most CGeomorph::kMilliseconds / kMinFrames per Update.

@@ -435,6 +435,10 @@ int CLandscape::WriteMesh()
     if (m_texture) {
         m_device->SetTexture(0, m_texture);
     }
+    // Stage 1 is this landscape's light map or none, never another's.
+    if (m_device->CurrentLook() == Look::Enhanced) {
+        m_device->SetTexture(1, m_lightMap);
+    }
     m_device->SetStreamSource(0, m_vertexBuffer, 0, sizeof(LandscapeVertex));
     m_device->SetFVF(LANDSCAPE_VERTEX_FVF);
     if (count > 0) {

@@ -27,12 +27,14 @@ void SetupLight(IDevice* device)
     D3DLIGHT9 light{};
     light.Type = D3DLIGHT_DIRECTIONAL;
     light.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
-    const D3DXVECTOR3 direction = D3DXVec3Normalize(D3DXVECTOR3(1.0f, -1.0f, 1.0f));
+    const D3DXVECTOR3 direction = LightDirection();
     light.Direction = {direction.x, direction.y, direction.z};
     light.Range = 100000.0f;
     device->SetLight(0, light);
     device->LightEnable(0, true);
 }
+
+D3DXVECTOR3 LightDirection() { return D3DXVec3Normalize(D3DXVECTOR3(1.0f, -1.0f, 1.0f)); }
 
 void DrawAxes(IDevice* device)
 {

@@ -18,9 +18,12 @@ static_assert(sizeof(AxisVertex) == 16);
 // Does nothing with a null device.
 void SetupRenderState(IDevice* device);
 
-// Light 0: directional, white diffuse, pointing along (1, -1, 1) normalised,
+// Light 0: directional, white diffuse, pointing along LightDirection(),
 // range 100000; set and enabled.
 void SetupLight(IDevice* device);
+
+// The direction light 0 travels: (1, -1, 1) normalised.
+D3DXVECTOR3 LightDirection();
 
 // Inside the scene, before the landscape: the x (white), y (blue) and z (red)
 // axis lines of length 1000 from the world origin, three one-line draws from

@@ -11,6 +11,7 @@
 
 #include "render/D3DTypes.h"
 #include "render/D3DXMath.h"
+#include "render/DetailSet.h"
 #include "render/IFont.h"
 #include "render/ITexture.h"
 #include "render/IVertexBuffer.h"
@@ -74,4 +75,8 @@ public:
     // landscape being drawn; the fog reaches the horizon colour before its
     // edge. Any thread; ignored under Classic.
     virtual void SetFogWindow(float, float, float, float) {}
+    // Enhanced look: the ground detail drawn near the camera over textured
+    // landscapes that have a light map (DetailSet.h); the device keeps a
+    // copy. Any thread. -1 where the device draws no detail (the default).
+    virtual int SetDetail(const DetailSet&) { return -1; }
 };

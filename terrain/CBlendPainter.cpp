@@ -82,30 +82,30 @@ void CBlendPainter::Weights(const CTextureGenerator& g, float level, float weigh
         weights[slot] /= sum;
 }
 
-int CBlendPainter::Paint(CTextureGenerator& g)
+int CBlendPainter::Paint(CTextureGenerator& g, const float* levels, float levelScale)
 {
     const std::int32_t width = g.m_width;
     const std::int32_t height = g.m_height;
-    if (g.m_heightWindow == nullptr || width <= 0 || height <= 0 || g.m_output.CreateBlank(width, height) != 0)
+    if (levels == nullptr || !(levelScale > 0.0f) || width <= 0 || height <= 0 ||
+        g.m_output.CreateBlank(width, height) != 0)
         return -1;
-    const std::int32_t* levels = g.m_heightWindow;
     auto at = [&](std::int32_t x, std::int32_t y) {
         x = std::clamp(x, 0, width - 1);
         y = std::clamp(y, 0, height - 1);
-        return static_cast<float>(levels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x]);
+        return levels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x];
     };
     const bool rock = g.m_tiles[kRockSlot].HasPixels();
     for (std::int32_t y = 0; y < height; ++y) {
         for (std::int32_t x = 0; x < width; ++x) {
-            // A 3 x 3 mean: the grey levels come in whole steps, which would
-            // show as contour rings.
+            // A 3 x 3 mean, so that a band edge is a soft blend rather than
+            // the outline of single samples.
             float sum = 0.0f;
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx)
                     sum += at(x + dx, y + dy);
             const float level = sum / 9.0f;
-            const float dx = 0.5f * (at(x + 1, y) - at(x - 1, y)) * kHeightScale;
-            const float dz = 0.5f * (at(x, y + 1) - at(x, y - 1)) * kHeightScale;
+            const float dx = 0.5f * (at(x + 1, y) - at(x - 1, y)) * levelScale;
+            const float dz = 0.5f * (at(x, y + 1) - at(x, y - 1)) * levelScale;
             float weights[CTextureGenerator::kSlots];
             Weights(g, level, weights);
             const float cover = rock ? RockCover(std::sqrt(dx * dx + dz * dz)) : 0.0f;

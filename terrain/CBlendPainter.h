@@ -13,7 +13,7 @@ class CTextureGenerator;
 class CBlendPainter {
 public:
     // World height of one grey level over one sample of horizontal distance,
-    // as the landscape draws the terrain.
+    // as the landscape draws a classic terrain.
     static constexpr float kHeightScale = 2.5f;
     // The tile laid on steep slopes.
     static constexpr int kRockSlot = 3;
@@ -21,10 +21,15 @@ public:
     // gap between the water band's top and the next band's bottom.
     static constexpr float kShoreLevels = 4.0f;
 
-    // Paints generator.m_output (m_width x m_height, from m_heightWindow,
-    // m_bands and m_tiles, ComputeBands done). 0, or -1 when there is no
-    // window or the raster cannot be made. Runs on the calling thread.
-    static int Paint(CTextureGenerator& generator);
+    // Paints generator.m_output (m_width x m_height, from m_bands and
+    // m_tiles, ComputeBands done) from `levels`: m_width x m_height heights
+    // row-major, row 0 on top, in fractional grey levels 0..255 (the
+    // heights before they are cut to whole levels, so that no level step
+    // shows as a contour), with `levelScale` world units per level for the
+    // slope. m_heightWindow is not read. 0, or -1 when there are no levels,
+    // the scale is not positive or the raster cannot be made. Runs on the
+    // calling thread.
+    static int Paint(CTextureGenerator& generator, const float* levels, float levelScale = kHeightScale);
 
     // The weight of each slot for a (fractional) level, divided by their sum;
     // slots without a tile get 0. Levels below every band take the lowest

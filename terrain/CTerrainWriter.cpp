@@ -100,9 +100,27 @@ int CTerrainWriter::Write(CTerrainModel& model, const Heights16& heights16, cons
     const std::string heightmapStage = m_files.Stage(TerrainFiles::kHeightmap);
     if (model.WriteHeightmapFile(heightmapStage.c_str()) != 0)
         return Fail(WriteError(TerrainFiles::kHeightmap));
-    model.ReleaseGrid();
     if (!goOn(kHeightmapWritten))
         return Fail("");
+    m_texture.ComputeBands();
+    m_texture.m_width = width;
+    m_texture.m_height = height;
+    if (m_blend) {
+        // The soft bands and the slopes come from the heights before they
+        // were cut to whole levels: the level steps of the heightmap would
+        // each read as a small cliff and draw a contour line.
+        const float levelScale = heights16.write
+            ? static_cast<float>(heights16.heightScale) * CHeightmap16File::kCodesPerLevel
+            : CBlendPainter::kHeightScale;
+        const int painted = CBlendPainter::Paint(m_texture, model.m_grid, levelScale);
+        model.ReleaseGrid();
+        if (painted != 0)
+            return Fail(kNoMemory);
+        if (!goOn(kHeightmapRead))
+            return Fail("");
+        return SaveTexture(textureStage, goOn);
+    }
+    model.ReleaseGrid();
 
     // The texture is painted from the heightmap as written and read back.
     const std::string readError = std::string("Error en leer el fichero ") + TerrainFiles::kHeightmap;
@@ -125,15 +143,17 @@ int CTerrainWriter::Write(CTerrainModel& model, const Heights16& heights16, cons
     if (!goOn(kHeightmapRead))
         return Fail("");
 
-    m_texture.ComputeBands();
     m_texture.m_heightWindow = window.get();
-    m_texture.m_width = w;
-    m_texture.m_height = h;
-    const int painted = m_blend ? CBlendPainter::Paint(m_texture) : m_texture.Synthesize(w, h);
+    const int painted = m_texture.Synthesize(w, h);
     m_texture.m_heightWindow = nullptr;
     window.reset();
     if (painted != 0)
         return Fail(kNoMemory);
+    return SaveTexture(textureStage, goOn);
+}
+
+int CTerrainWriter::SaveTexture(const std::string& textureStage, const std::function<bool(float)>& goOn)
+{
     if (!goOn(kTexturePainted))
         return Fail("");
     const int saved = m_texture.m_output.SaveToFile(textureStage.c_str());

@@ -53,7 +53,9 @@ public:
     int Write(CTerrainModel& model, const Heights16& heights16, const std::function<bool(float)>& progress);
 
     // Paint the texture with soft transitions between bands and rock on
-    // steep slopes (CBlendPainter) instead of the plain bands.
+    // steep slopes (CBlendPainter) instead of the plain bands, from the
+    // model's grid before truncation (the world units per level those
+    // heights stand for: the 16-bit heightmap's, or the classic 2.5).
     void SetBlend(bool on) { m_blend = on; }
 
     const std::string& Message() const { return m_message; }
@@ -61,6 +63,9 @@ public:
 
 private:
     int Fail(const std::string& message);
+    // Saves the painted texture into its stage and puts the set in place.
+    // `goOn` is Write's progress check (false: cancelled).
+    int SaveTexture(const std::string& textureStage, const std::function<bool(float)>& goOn);
 
     std::string m_folder;
     // Declared before the file set, so that staged files are gone before

@@ -45,6 +45,7 @@
 #include "flight/CTerrainPager.h"
 #include "flight/CTerrainFollower.h"
 #include "flight/CTourPilot.h"
+#include "flight/DetailTiles.h"
 #include "flight/PageTexture.h"
 #include "landscape/CGeomorph.h"
 #include "landscape/CLandscape.h"
@@ -374,6 +375,10 @@ int main(int argc, char** argv)
         return 1;
     }
     device->SetLook(options.flight.look);
+    // The ground detail follows the folder terrain's levels; a streamed
+    // terrain's painting stretches its own range and goes without.
+    if (options.flight.terrain.empty())
+        SetupDetail(device, Path(options.dir, TerrainFiles::kTilesFolder), terrain);
     CCamera camera;
     camera.SetDevice(device);
     camera.SetupProjection();

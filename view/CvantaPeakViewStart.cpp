@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "flight/CTerrainPager.h"
+#include "flight/DetailTiles.h"
 #include "landscape/CLandscape.h"
 #include "terrain/CFolderTerrainSource.h"
 #include "terrain/CGdalTerrainSource.h"
@@ -137,6 +138,9 @@ void CvantaPeakView::OnStartSimulation()
                 ReportHeights16Problem();
             }
         }
+        // The enhanced look's ground detail: the tiles beside the terrain,
+        // when the folder has them (without, the picture goes without).
+        SetupDetail(m_device, TerrainFiles::kTilesFolder, m_terrain);
         m_source = std::make_unique<CFolderTerrainSource>(m_terrain, &m_textureImage);
         m_pager = std::make_unique<CTerrainPager>(m_device, *m_source, nullptr);
         if (!m_terrain.m_image.HasPixels()) {

@@ -74,8 +74,9 @@ CGLDevice::~CGLDevice()
         current = m_provider->MakeCurrent() == 0;
     if (current) {
         DeleteDeadObjects();
-        if (m_spareTexture.name != 0)
-            m_renderer.DeleteTexture(m_spareTexture.name);
+        for (const DeadTexture& spare : m_spareTextures)
+            m_renderer.DeleteTexture(spare.name);
+        m_spareTextures.clear();
         m_renderer.Destroy();
         m_provider->DoneCurrent();
     }
@@ -240,12 +241,27 @@ void CGLDevice::SetFogWindow(float x0, float z0, float x1, float z1)
     m_fogWindow = glm::vec4(x0, z0, x1, z1);
 }
 
+int CGLDevice::SetDetail(const DetailSet& detail)
+{
+    if (detail.Empty())
+        return -1;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_detail = detail;
+    m_detailPending = true;
+    return 0;
+}
+
 int CGLDevice::BeginScene()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!EnterRenderThread() || m_inScene)
         return -1;
     DeleteDeadObjects();
+    if (m_detailPending) {
+        m_renderer.SetDetail(m_detail);
+        m_detailPending = false;
+        m_detail = DetailSet{};
+    }
     UploadPendingTextures(kUploadTexelsPerFrame);
     m_inScene = true;
     return 0;
@@ -283,12 +299,12 @@ int CGLDevice::ReadBackBuffer(std::vector<std::uint32_t>* pixels)
 int CGLDevice::SetTexture(unsigned stage, ITexture* texture)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (stage != 0)
+    if (stage > 1)
         return texture == nullptr ? 0 : -1;
     auto* own = static_cast<CGLTexture*>(texture);
     if (own != nullptr && m_textures.count(own) == 0)
         return -1;
-    m_texture = own;
+    (stage == 0 ? m_texture : m_lightMap) = own;
     return 0;
 }
 
@@ -367,6 +383,12 @@ int CGLDevice::Draw(D3DPRIMITIVETYPE type, unsigned primitiveCount, unsigned buf
                 UploadTexture(m_texture, SIZE_MAX);
         }
         state.texture = m_texture->m_glName;
+    }
+    if (state.enhanced && state.texture != 0 && m_lightMap != nullptr && !m_lightMap->Locked()) {
+        if (m_lightMap->m_uploadedRows < m_lightMap->TotalRows())
+            UploadTexture(m_lightMap, kUploadTexelsPerFrame);
+        if (m_lightMap->FinestCompleteLevel() < m_lightMap->m_levelCount)
+            state.lightMap = m_lightMap->m_glName;
     }
     m_renderer.Draw(state, type, buffer, data, firstVertex, primitiveCount * VerticesPerPrimitive(type));
     return 0;

@@ -29,7 +29,13 @@ class IContextProvider;
 // (from the view and projection set at that moment), the landscape is lit
 // with a hemisphere ambient term in place of the ambient state and fogged
 // into the horizon colour, and textures asked for with the full chain get
-// it, sampled trilinearly. Classic draws exactly as described below.
+// it, sampled trilinearly. A textured draw with a light map in stage 1
+// (flight/LightMapTexture.h) is lit per pixel from it instead of per
+// vertex: the map's normal, its sunlight on the diffuse term and its open
+// sky on the ambient one; near the camera such a draw also shows the ground
+// detail (SetDetail), uploaded by the render thread at its next scene. Stage
+// 1 takes only that map and is ignored under Classic, which draws exactly
+// as described below.
 //
 // Lighting: vertices with a normal are lit per vertex by directional light 0
 // (colour = emissive + material ambient x ambient state + diffuse x light
@@ -99,6 +105,7 @@ public:
     int SetLook(Look look) override;
     Look CurrentLook() const override;
     void SetFogWindow(float x0, float z0, float x1, float z1) override;
+    int SetDetail(const DetailSet& detail) override;
     unsigned Width() const { return m_width; }
     unsigned Height() const { return m_height; }
     unsigned ForeignThreadCalls() const { return m_foreignThreadCalls.load(); }
@@ -150,12 +157,15 @@ private:
     std::unordered_set<unsigned> m_enabledLights;
     D3DMATERIAL9 m_material;
     CGLTexture* m_texture = nullptr;
+    CGLTexture* m_lightMap = nullptr; // stage 1: the enhanced look's light map of the textured landscape
     CGLVertexBuffer* m_stream = nullptr;
     unsigned m_streamOffset = 0;
     unsigned m_streamStride = 0;
     std::uint32_t m_fvf = 0;
     Look m_look = Look::Classic;
     glm::vec4 m_fogWindow{0.0f}; // x0, z0, x1, z1; all 0 until a landscape sets it
+    DetailSet m_detail;         // the ground detail last set ...
+    bool m_detailPending = false; // ... and not yet uploaded by the render thread
 
     std::unordered_set<CGLVertexBuffer*> m_buffers;
     std::unordered_set<CGLTexture*> m_textures;
@@ -165,9 +175,13 @@ private:
     };
     std::vector<unsigned> m_deadBuffers; // GL names left for the render thread to delete
     std::vector<DeadTexture> m_deadTextures;
-    // The storage of the last released texture, kept for the next texture of
-    // its size: allocating a 4096 x 4096 texture costs a frame tens of
-    // milliseconds, and paging replaces one page texture by another of the
-    // same size.
-    DeadTexture m_spareTexture{0, 0, 0, 0};
+    // The storage of the last released textures, kept for the next textures
+    // of their shape: allocating a 4096 x 4096 texture costs a frame tens of
+    // milliseconds, and paging replaces a landscape's textures (its page
+    // texture and, under the enhanced look, its light map) by others of the
+    // same shape. At most kSpareTextures, the oldest deleted first.
+    static constexpr std::size_t kSpareTextures = 2;
+    std::vector<DeadTexture> m_spareTextures;
+    // Keeps `dead` as a spare, deleting the oldest spare beyond the limit.
+    void KeepSpare(const DeadTexture& dead);
 };

@@ -148,6 +148,8 @@ void CGLDevice::ReleaseTexture(CGLTexture* texture)
         m_textures.erase(texture);
         if (m_texture == texture)
             m_texture = nullptr;
+        if (m_lightMap == texture)
+            m_lightMap = nullptr;
         if (texture->m_glName != 0)
             m_deadTextures.push_back({texture->m_glName, texture->m_width, texture->m_height, texture->m_levelCount});
     }
@@ -164,11 +166,8 @@ void CGLDevice::DeleteDeadObjects()
 {
     for (unsigned name : m_deadBuffers)
         m_renderer.DeleteBuffer(name);
-    for (const DeadTexture& dead : m_deadTextures) {
-        if (m_spareTexture.name != 0)
-            m_renderer.DeleteTexture(m_spareTexture.name);
-        m_spareTexture = dead;
-    }
+    for (const DeadTexture& dead : m_deadTextures)
+        KeepSpare(dead);
     m_deadBuffers.clear();
     m_deadTextures.clear();
 }
@@ -178,29 +177,27 @@ std::size_t CGLDevice::UploadTexture(CGLTexture* texture, std::size_t texelBudge
     if (texture->m_width > static_cast<unsigned>(m_renderer.MaxTextureSize()) ||
         texture->m_height > static_cast<unsigned>(m_renderer.MaxTextureSize()))
         return 0; // never drawable; it stays untextured
-    if (texture->m_glName == 0 && m_spareTexture.name != 0 && m_spareTexture.width == texture->m_width &&
-        m_spareTexture.height == texture->m_height && m_spareTexture.levels == texture->m_levelCount) {
-        texture->m_glName = m_spareTexture.name;
-        texture->m_baseLevel = CGLTexture::kNoBaseLevel;
-        m_spareTexture = DeadTexture{0, 0, 0, 0};
+    const auto sameShape = [texture](const DeadTexture& spare) {
+        return spare.width == texture->m_width && spare.height == texture->m_height &&
+               spare.levels == texture->m_levelCount;
+    };
+    if (texture->m_glName == 0) {
+        const auto spare = std::find_if(m_spareTextures.begin(), m_spareTextures.end(), sameShape);
+        if (spare != m_spareTextures.end()) {
+            texture->m_glName = spare->name;
+            texture->m_baseLevel = CGLTexture::kNoBaseLevel;
+            m_spareTextures.erase(spare);
+        }
     }
     if (texture->m_glName == 0) {
         texture->m_glName = m_renderer.CreateTexture(texture->m_width, texture->m_height, texture->m_levelCount);
         texture->m_baseLevel = CGLTexture::kNoBaseLevel;
-        // Paging makes the next texture of this size while this one is still
-        // drawn: allocate its storage now, beside the first (at start-up),
-        // rather than in a frame of the flight. Released textures then keep
-        // the pair going.
-        // A spare of another shape (left by textures of an earlier size or
-        // look) would never serve: it is replaced.
-        if (m_spareTexture.name == 0 || m_spareTexture.width != texture->m_width ||
-            m_spareTexture.height != texture->m_height || m_spareTexture.levels != texture->m_levelCount) {
-            if (m_spareTexture.name != 0)
-                m_renderer.DeleteTexture(m_spareTexture.name);
-            m_spareTexture =
-                DeadTexture{m_renderer.CreateTexture(texture->m_width, texture->m_height, texture->m_levelCount),
-                            texture->m_width, texture->m_height, texture->m_levelCount};
-        }
+        // Paging makes the next texture of this shape while this one is
+        // still drawn: allocate its storage now, beside the first (at
+        // start-up), rather than in a frame of the flight. Released textures
+        // then keep the pairs going.
+        KeepSpare(DeadTexture{m_renderer.CreateTexture(texture->m_width, texture->m_height, texture->m_levelCount),
+                              texture->m_width, texture->m_height, texture->m_levelCount});
     }
     // The rows of all levels, the coarsest level first, so that a texture
     // still arriving can already be drawn from the levels it has.
@@ -227,6 +224,15 @@ std::size_t CGLDevice::UploadTexture(CGLTexture* texture, std::size_t texelBudge
         texture->m_baseLevel = base;
     }
     return spent;
+}
+
+void CGLDevice::KeepSpare(const DeadTexture& dead)
+{
+    m_spareTextures.push_back(dead);
+    if (m_spareTextures.size() > kSpareTextures) {
+        m_renderer.DeleteTexture(m_spareTextures.front().name);
+        m_spareTextures.erase(m_spareTextures.begin());
+    }
 }
 
 void CGLDevice::UploadPendingTextures(std::size_t texelBudget)

@@ -1,6 +1,7 @@
 #include "render/gl/CGLRenderer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -47,12 +48,14 @@ out vec2 vTexCoord;
 uniform vec3 uSkyAmbient;
 uniform vec3 uGroundAmbient;
 out vec3 vWorld;
+out vec4 vDiffuse;
 #endif
 void main()
 {
     vec4 clip = uWorldViewProj * vec4(aPosition, 1.0);
 #ifdef ENHANCED
     vWorld = (uWorld * vec4(aPosition, 1.0)).xyz;
+    vDiffuse = uHasColour ? aColour : uMaterialDiffuse;
 #endif
     clip.z = 2.0 * clip.z - clip.w;
     gl_Position = clip;
@@ -76,11 +79,22 @@ void main()
 }
 )";
 
-// Texture stage 0: texel colour times the lit colour, texel alpha. The
-// enhanced program then fades the colour into the horizon colour with the
-// ground distance from the eye: the fog ends at uFogEnd or, nearer, at 95 %
-// of the way to the edge of the window rectangle uFogWindow (x0, z0, x1,
-// z1) in that direction, and starts at 70 % of its end.
+// Texture stage 0: texel colour times the lit colour, texel alpha.
+//
+// The enhanced program lights a textured pixel from the light map in stage
+// 1 when there is one (uHasLightMap): the normal of the ground under the
+// pixel (red, green: x and z; y the positive root), the sunlight its
+// shadow leaves (blue) on the diffuse term and the sky it sees (alpha) on
+// the hemisphere ambient; the map's texel i covers the vertex at sample i,
+// hence the half-texel offset. Near the eye the ground detail (uHasDetail)
+// adds the tiles' fine grain to the page texture's colour, fading out with
+// distance. It then fades the colour into the horizon
+// colour by the larger of two terms: the aerial perspective, the haze a ray
+// from the eye gathers through air whose density falls off exponentially
+// with height (far ground grows paler, low ground faster than high ground),
+// and the fog of the window's edge, whole at uFogEnd or, nearer, at 95 % of
+// the way to the edge of the window rectangle uFogWindow (x0, z0, x1, z1)
+// in that direction, starting at 80 % of its end.
 const char* const kSceneFragmentShader = R"(
 in vec4 vColour;
 in vec2 vTexCoord;
@@ -89,10 +103,78 @@ uniform sampler2D uTexture;
 out vec4 fragColour;
 #ifdef ENHANCED
 in vec3 vWorld;
+in vec4 vDiffuse;
 uniform vec3 uEye;
 uniform vec4 uFogWindow;
 uniform float uFogEnd;
 uniform vec3 uHorizon;
+uniform bool uHasLightMap;
+uniform sampler2D uLightMap;
+uniform bool uLightOn;
+uniform vec3 uLightDirection;
+uniform vec4 uLightDiffuse;
+uniform vec4 uMaterialAmbient;
+uniform vec4 uMaterialEmissive;
+uniform vec3 uSkyAmbient;
+uniform vec3 uGroundAmbient;
+uniform bool uHasDetail;
+uniform sampler2DArray uDetailTiles;
+uniform sampler2D uDetailWeights;
+uniform float uLevelScale;
+uniform int uRockSlot;
+uniform float uTileSize;
+uniform vec3 uTileMeans[5];
+// Ground detail: the tiles' departure from their mean colour, added to the
+// page texture's colour kDetailGain-fold; whole up to kDetailNear world
+// units from the eye, gone by kDetailFar. Sampled kDetailFine texels per
+// world unit on a grid turned by about 37 degrees, so that its repetition
+// never lines up with the page texture's texels.
+const float kDetailNear = 150.0;
+const float kDetailFar = 250.0;
+const float kDetailFine = 3.0;
+const float kDetailGain = 2.0;
+const mat2 kDetailTurn = mat2(0.8, 0.6, -0.6, 0.8);
+// Haze density at height 0 per world unit, the height over which it falls
+// to 1/e (LookHaze), and the density at the eye's height over that at 0.
+uniform vec3 uHaze;
+// The haze a ray from the eye gathers on its way to `world`.
+float Haze(vec3 world)
+{
+    vec3 ray = world - uEye;
+    float rise = ray.y / uHaze.y;
+    // Mean density along the ray over the density at height 0.
+    float mean = abs(rise) > 1e-4 ? uHaze.z * (1.0 - exp(-rise)) / rise : uHaze.z;
+    return 1.0 - exp(-uHaze.x * length(ray) * mean);
+}
+vec3 PixelLight(vec4 map, vec3 normal)
+{
+    float lambert = uLightOn ? max(dot(normal, -uLightDirection), 0.0) * map.b : 0.0;
+    vec3 ambient = mix(uGroundAmbient, uSkyAmbient, 0.5 + 0.5 * normal.y) * map.a;
+    return clamp(uMaterialEmissive.rgb + uMaterialAmbient.rgb * ambient + vDiffuse.rgb * uLightDiffuse.rgb * lambert,
+                 0.0, 1.0);
+}
+// The tiles at the pixel less their means, weighted as the soft painting
+// weights them: the two bands of the pixel's height (uDetailWeights, one
+// texel per level: the two slots over 4 and the second one's weight) or,
+// on slopes steeper than about 30 degrees, the heavier band and the rock
+// tile. Two samples, as the software rasterisers pay for each one on every
+// pixel whatever the branches.
+vec3 Detail(vec3 normal)
+{
+    vec3 bands = texture(uDetailWeights, vec2((clamp(vWorld.y / uLevelScale, 0.0, 255.0) + 0.5) / 256.0, 0.5)).rgb;
+    int first = int(bands.r * 4.0 + 0.5);
+    int second = int(bands.g * 4.0 + 0.5);
+    float share = bands.b;
+    float rise = length(normal.xz) / max(normal.y, 0.05);
+    float cover = uRockSlot >= 0 ? smoothstep(0.45, 0.9, rise) : 0.0;
+    if (cover > share) {
+        second = uRockSlot;
+        share = cover;
+    }
+    vec2 at = kDetailTurn * vWorld.xz * (kDetailFine / uTileSize);
+    return mix(texture(uDetailTiles, vec3(at, first), -0.5).rgb - uTileMeans[first],
+               texture(uDetailTiles, vec3(at, second), -0.5).rgb - uTileMeans[second], share);
+}
 float FogEnd(vec2 direction)
 {
     float end = uFogEnd;
@@ -107,7 +189,21 @@ void main()
 {
     if (uHasTexture) {
         vec4 texel = texture(uTexture, vTexCoord);
+#ifdef ENHANCED
+        vec3 lit = vColour.rgb;
+        if (uHasLightMap) {
+            vec4 map = texture(uLightMap, vTexCoord + 0.5 / vec2(textureSize(uLightMap, 0)));
+            vec2 xz = map.rg * 2.0 - 1.0;
+            vec3 normal = vec3(xz.x, sqrt(max(1.0 - dot(xz, xz), 0.0)), xz.y);
+            lit = PixelLight(map, normal);
+            float near = uHasDetail ? 1.0 - smoothstep(kDetailNear, kDetailFar, length(vWorld - uEye)) : 0.0;
+            if (near > 0.0)
+                texel.rgb = clamp(texel.rgb + near * kDetailGain * Detail(normal), 0.0, 1.0);
+        }
+        fragColour = vec4(lit * texel.rgb, texel.a);
+#else
         fragColour = vec4(vColour.rgb * texel.rgb, texel.a);
+#endif
     } else {
         fragColour = vColour;
     }
@@ -115,7 +211,7 @@ void main()
     vec2 ground = vWorld.xz - uEye.xz;
     float distance = length(ground);
     float end = distance > 0.0 ? FogEnd(ground / distance) : uFogEnd;
-    float fog = smoothstep(0.7 * end, end, distance);
+    float fog = max(smoothstep(0.8 * end, end, distance), Haze(vWorld));
     fragColour.rgb = mix(fragColour.rgb, uHorizon, fog);
 #endif
 }
@@ -241,6 +337,16 @@ CGLRenderer::SceneUniforms CGLRenderer::Locate(unsigned program)
     u.fogWindow = at("uFogWindow");
     u.fogEnd = at("uFogEnd");
     u.horizon = at("uHorizon");
+    u.hasLightMap = at("uHasLightMap");
+    u.lightMap = at("uLightMap");
+    u.haze = at("uHaze");
+    u.hasDetail = at("uHasDetail");
+    u.detailTiles = at("uDetailTiles");
+    u.detailWeights = at("uDetailWeights");
+    u.levelScale = at("uLevelScale");
+    u.rockSlot = at("uRockSlot");
+    u.tileSize = at("uTileSize");
+    u.tileMeans = at("uTileMeans");
     return u;
 }
 
@@ -346,6 +452,11 @@ void CGLRenderer::Destroy()
             glDeleteTextures(1, &texture.name);
         texture = ImageTexture{};
     }
+    if (m_detailTiles != 0)
+        glDeleteTextures(1, &m_detailTiles);
+    if (m_detailWeights != 0)
+        glDeleteTextures(1, &m_detailWeights);
+    m_detailTiles = m_detailWeights = 0;
     if (m_streamBuffer != 0)
         glDeleteBuffers(1, &m_streamBuffer);
     if (m_vertexArray != 0)
@@ -428,6 +539,29 @@ void CGLRenderer::Draw(const GLDrawState& state, D3DPRIMITIVETYPE type, unsigned
         glUniform4fv(u.fogWindow, 1, glm::value_ptr(state.fogWindow));
         glUniform1f(u.fogEnd, state.fogEnd);
         glUniform3fv(u.horizon, 1, glm::value_ptr(LookColours::kHorizon));
+        const bool lightMap = textured && state.lightMap != 0 && (state.fvf & D3DFVF_NORMAL) != 0;
+        glUniform1i(u.hasLightMap, lightMap ? 1 : 0);
+        glUniform1i(u.lightMap, 1);
+        glUniform3f(u.haze, LookHaze::kDensity, LookHaze::kHeight,
+                    std::exp(-std::max(state.eye.y, 0.0f) / LookHaze::kHeight));
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, lightMap ? state.lightMap : 0);
+        // Light changes slowly across mip levels: one level, filtered
+        // within it, is enough and halves what the sample costs.
+        if (lightMap)
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+        const bool detail = lightMap && m_detailTiles != 0;
+        glUniform1i(u.hasDetail, detail ? 1 : 0);
+        glUniform1i(u.detailTiles, 2);
+        glUniform1i(u.detailWeights, 3);
+        glUniform1f(u.levelScale, m_detailLevelScale);
+        glUniform1i(u.rockSlot, m_detailRockSlot);
+        glUniform1f(u.tileSize, static_cast<float>(std::max(m_detailTileSize, 1u)));
+        glUniform3fv(u.tileMeans, DetailSet::kSlots, glm::value_ptr(m_detailMeans[0]));
+        glActiveTexture(GL_TEXTURE2);
+        glBindTexture(GL_TEXTURE_2D_ARRAY, detail ? m_detailTiles : 0);
+        glActiveTexture(GL_TEXTURE3);
+        glBindTexture(GL_TEXTURE_2D, detail ? m_detailWeights : 0);
     }
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, textured ? state.texture : 0);
@@ -596,6 +730,76 @@ void CGLRenderer::DeleteTexture(unsigned name)
 {
     GLuint n = name;
     glDeleteTextures(1, &n);
+}
+
+void CGLRenderer::SetDetail(const DetailSet& detail)
+{
+    if (m_detailTiles != 0)
+        glDeleteTextures(1, &m_detailTiles);
+    if (m_detailWeights != 0)
+        glDeleteTextures(1, &m_detailWeights);
+    m_detailTiles = m_detailWeights = 0;
+    if (detail.Empty())
+        return;
+    const auto size = static_cast<GLsizei>(detail.tileSize);
+    GLsizei levels = 1;
+    while ((size >> levels) > 0)
+        ++levels;
+    glGenTextures(1, &m_detailTiles);
+    glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_2D_ARRAY, m_detailTiles);
+    glTexStorage3D(GL_TEXTURE_2D_ARRAY, levels, GL_RGBA8, size, size, DetailSet::kSlots);
+    const std::vector<std::uint32_t> blank(static_cast<std::size_t>(size) * static_cast<std::size_t>(size), 0xFF000000u);
+    for (int slot = 0; slot < DetailSet::kSlots; ++slot) {
+        const std::vector<std::uint32_t>& tile = detail.tiles[static_cast<std::size_t>(slot)];
+        glTexSubImage3D(GL_TEXTURE_2D_ARRAY, 0, 0, 0, slot, size, size, 1, GL_BGRA, GL_UNSIGNED_BYTE,
+                        tile.size() == blank.size() ? tile.data() : blank.data());
+    }
+    glGenerateMipmap(GL_TEXTURE_2D_ARRAY);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_T, GL_REPEAT);
+
+    // Per level the two heaviest slots (a level lies in at most two
+    // neighbouring bands) and the share of the second.
+    std::vector<float> table(static_cast<std::size_t>(DetailSet::kLevels) * 4, 0.0f);
+    for (int level = 0; level < DetailSet::kLevels; ++level) {
+        const auto& w = detail.weights[static_cast<std::size_t>(level)];
+        int first = 0, second = 0;
+        for (int slot = 1; slot < DetailSet::kSlots; ++slot)
+            if (w[slot] > w[first])
+                first = slot;
+        second = first == 0 ? 1 : 0;
+        for (int slot = 0; slot < DetailSet::kSlots; ++slot)
+            if (slot != first && w[slot] > w[second])
+                second = slot;
+        const float pair = w[first] + w[second];
+        float* texel = table.data() + static_cast<std::size_t>(level) * 4;
+        texel[0] = static_cast<float>(first) / 4.0f;
+        texel[1] = static_cast<float>(second) / 4.0f;
+        texel[2] = pair > 0.0f ? w[second] / pair : 0.0f;
+    }
+    glGenTextures(1, &m_detailWeights);
+    glActiveTexture(GL_TEXTURE3);
+    glBindTexture(GL_TEXTURE_2D, m_detailWeights);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16F, DetailSet::kLevels, 1, 0, GL_RGBA, GL_FLOAT, table.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glActiveTexture(GL_TEXTURE0);
+    m_detailLevelScale = detail.levelScale > 0.0f ? detail.levelScale : 2.5f;
+    m_detailRockSlot = detail.rockSlot;
+    m_detailTileSize = detail.tileSize;
+    for (int slot = 0; slot < DetailSet::kSlots; ++slot) {
+        const std::vector<std::uint32_t>& tile = detail.tiles[static_cast<std::size_t>(slot)];
+        glm::dvec3 sum(0.0);
+        for (std::uint32_t c : tile)
+            sum += glm::dvec3((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
+        m_detailMeans[slot] = tile.empty() ? glm::vec3(0.0f) : glm::vec3(sum / (255.0 * static_cast<double>(tile.size())));
+    }
 }
 
 unsigned CGLRenderer::CreateBuffer()

@@ -6,6 +6,7 @@
 #include <glm/glm.hpp>
 
 #include "render/D3DTypes.h"
+#include "render/DetailSet.h"
 
 class IContextProvider;
 
@@ -32,6 +33,7 @@ struct GLDrawState {
     glm::vec3 eye{0.0f};       // world position of the camera
     glm::vec4 fogWindow{0.0f}; // world x0, z0, x1, z1 of the landscape's window
     float fogEnd = 0.0f;       // the fog is whole by this ground distance at the latest
+    unsigned lightMap = 0;     // GL texture name of the light map, 0 for none (per-vertex light)
 };
 
 // The colours of the enhanced look, linear 0..1.
@@ -40,6 +42,16 @@ struct LookColours {
     static constexpr glm::vec3 kZenith{0.27f, 0.47f, 0.80f};
     static constexpr glm::vec3 kSkyAmbient{0.85f, 0.90f, 1.00f};
     static constexpr glm::vec3 kGroundAmbient{0.45f, 0.40f, 0.35f};
+};
+
+// The aerial perspective of the enhanced look: haze of density kDensity per
+// world unit at height 0, falling to 1/e every kHeight units of height.
+// Along a ray from the eye at height h0 to a point at h1, d units long, the
+// haze is 1 - exp(-kDensity x d x m), m the mean of exp(-h / kHeight) along
+// it (heights below 0 count as 0 at the eye).
+struct LookHaze {
+    static constexpr float kDensity = 0.00035f;
+    static constexpr float kHeight = 250.0f;
 };
 
 // The OpenGL side of CGLDevice: shaders standing in for the fixed-function
@@ -91,6 +103,10 @@ public:
     // The finest level sampled from (GL_TEXTURE_BASE_LEVEL).
     void SetBaseLevel(unsigned name, unsigned level);
     void DeleteTexture(unsigned name);
+    // The ground detail of the enhanced look: the tiles as one mip-mapped
+    // array texture, the two heaviest bands of each level as a small table
+    // texture. Replaces any detail set before.
+    void SetDetail(const DetailSet& detail);
     unsigned CreateBuffer();
     void UploadBuffer(unsigned name, const void* data, std::size_t bytes);
     void DeleteBuffer(unsigned name);
@@ -112,6 +128,12 @@ private:
     unsigned m_skyProgram = 0;
     unsigned m_imageProgram = 0;
     float m_maxAnisotropy = 1.0f;
+    unsigned m_detailTiles = 0;   // GL_TEXTURE_2D_ARRAY, one layer per slot; 0: no detail
+    unsigned m_detailWeights = 0; // 256 x 1 table: per level the two heaviest slots / 4, the second's share
+    float m_detailLevelScale = 2.5f;
+    int m_detailRockSlot = -1;
+    unsigned m_detailTileSize = 0;
+    glm::vec3 m_detailMeans[DetailSet::kSlots]; // mean colour of each tile, 0..1
     // Images are uploaded into a ring of textures: rewriting a texture that
     // a queued draw of the same frame still reads would make the rasteriser
     // finish the whole frame first.
@@ -129,7 +151,9 @@ private:
         int worldViewProj = -1, world = -1, lighting = -1, hasNormal = -1, hasColour = -1, lightOn = -1,
             lightDirection = -1, lightDiffuse = -1, materialDiffuse = -1, materialAmbient = -1,
             materialEmissive = -1, ambient = -1, hasTexture = -1, sampler = -1;
-        int skyAmbient = -1, groundAmbient = -1, eye = -1, fogWindow = -1, fogEnd = -1, horizon = -1;
+        int skyAmbient = -1, groundAmbient = -1, eye = -1, fogWindow = -1, fogEnd = -1, horizon = -1,
+            hasLightMap = -1, lightMap = -1, haze = -1, hasDetail = -1, detailTiles = -1, detailWeights = -1,
+            levelScale = -1, rockSlot = -1, tileSize = -1, tileMeans = -1;
     };
     static SceneUniforms Locate(unsigned program);
     SceneUniforms m_classicUniforms;

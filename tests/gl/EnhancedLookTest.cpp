@@ -142,7 +142,11 @@ TEST_F(EnhancedLookTest, AmbientComesFromTheSkyAboveAndTheGroundBelow)
         // Material ambient 0.5 times the hemisphere colour, plus the light.
         const glm::vec3 ambient = glm::mix(LookColours::kGroundAmbient, LookColours::kSkyAmbient, 0.5f + 0.5f * n.y);
         const glm::vec3 lit = glm::min(glm::vec3(1.0f), 0.5f * ambient + std::max(0.0f, glm::dot(n, toLight)));
-        const glm::ivec3 expected = Colour255(lit);
+        // The haze of the 100 units of air between the eye and the ground.
+        const float rise = -100.0f / LookHaze::kHeight;
+        const float mean = std::exp(-100.0f / LookHaze::kHeight) * (1.0f - std::exp(-rise)) / rise;
+        const float haze = 1.0f - std::exp(-LookHaze::kDensity * 100.0f * mean);
+        const glm::ivec3 expected = Colour255(glm::mix(lit, LookColours::kHorizon, haze));
         const std::uint32_t centre = m_gl.Frame()[(kHeight / 2) * kWidth + kWidth / 2];
         EXPECT_TRUE(Near(centre, expected.r, expected.g, expected.b, 2))
             << "normal " << n.x << "," << n.y << "," << n.z << std::hex << " centre 0x" << centre;
@@ -156,8 +160,8 @@ TEST_F(EnhancedLookTest, FogFadesIntoTheHorizonColourBeforeTheWindowEdge)
     device.SetTransform(D3DTS_VIEW, view);
     ASSERT_EQ(device.SetLook(Look::Enhanced), 0);
     // The window reaches 600 units in +x and -x, 900 in z: along the row
-    // through the centre the fog starts at 0.7 x 0.95 x 600 and is whole at
-    // 0.95 x 600.
+    // through the centre the fog starts at 0.8 x 0.95 x 600 and is whole at
+    // 0.95 x 600. Nearer, the haze of the air between eye and ground.
     device.SetFogWindow(-600.0f, -900.0f, 600.0f, 900.0f);
     const float s = std::sqrt(0.5f);
     const glm::vec3 normal{s, 0, s}; // ambient only: far from the horizon colour
@@ -173,10 +177,17 @@ TEST_F(EnhancedLookTest, FogFadesIntoTheHorizonColourBeforeTheWindowEdge)
         const glm::vec3 ground = from + (to - from) * (from.y / (from.y - to.y));
         const float distance = glm::length(glm::vec2(ground.x, ground.z));
         const float end = 0.95f * 600.0f;
-        const float t = std::clamp((distance - 0.7f * end) / (0.3f * end), 0.0f, 1.0f);
-        const float fog = t * t * (3.0f - 2.0f * t);
-        fogged += fog == 1.0f;
-        clear += fog == 0.0f;
+        const float t = std::clamp((distance - 0.8f * end) / (0.2f * end), 0.0f, 1.0f);
+        const float edge = t * t * (3.0f - 2.0f * t);
+        // Eye at 1000 over ground at 0: the density's mean along the ray.
+        const float rise = -1000.0f / LookHaze::kHeight;
+        const float mean = std::exp(-1000.0f / LookHaze::kHeight) * (1.0f - std::exp(-rise)) / rise;
+        const float haze = 1.0f - std::exp(-LookHaze::kDensity * glm::length(ground - glm::vec3(0, 1000, 0)) * mean);
+        EXPECT_GT(haze, 0.05f);
+        EXPECT_LT(haze, 0.2f);
+        const float fog = std::max(edge, haze);
+        fogged += edge == 1.0f;
+        clear += edge == 0.0f;
         const glm::ivec3 expected = Colour255(glm::mix(lit, LookColours::kHorizon, fog));
         const std::uint32_t pixel = frame[row * kWidth + px];
         EXPECT_TRUE(Near(pixel, expected.r, expected.g, expected.b, 3))

@@ -362,3 +362,37 @@ TEST(CGeomorph, TheMorphClockStepsAtMostAFrameSharePerUpdate)
     EXPECT_EQ(l.m_morphNow, 7000 + CGeomorph::kMilliseconds / CGeomorph::kMinFrames);
     EXPECT_FALSE(l.m_geomorph) << "the recording device draws the classic look";
 }
+
+TEST(CGeomorph, TheFirstMeshOfALandscapeIsDrawnSettledAndLaterSplitsMorph)
+{
+    // Built up from the two roots, the first mesh would otherwise rise from
+    // the plane of the window's corners, far below a camera near the ground.
+    const std::vector<std::int32_t> window = landscape_test::RoughWindow(65, 65, 3);
+    Scene scene(window, 65, 65);
+    ASSERT_EQ(scene.device.SetLook(Look::Enhanced), 0);
+    CLandscape& l = scene.landscape;
+    ASSERT_EQ(l.Initialise(), 0);
+    l.m_minError = 0.2f;
+    scene.Place(32.0f, 600.0f, 4.0f);
+    ASSERT_EQ(l.Update(), 0);
+    ASSERT_FALSE(l.m_hitBudget);
+    EXPECT_FALSE(l.m_geomorph);
+    const auto movingLeaves = [&l]() {
+        int moving = 0;
+        for (std::int32_t i = 0; i < l.m_splitCount; ++i) {
+            const RoamTriangle* t = l.m_splitQueue[i];
+            for (int k = 0; k < 3; ++k) {
+                const std::int32_t level = k == 0 ? t->h0 : k == 1 ? t->h1 : t->h2;
+                moving += l.DrawnLevel(t, k, l.m_morphNow) != static_cast<float>(level) ? 1 : 0;
+            }
+        }
+        return moving;
+    };
+    EXPECT_EQ(movingLeaves(), 0) << "every vertex of the first mesh at its own level";
+    // Closer to the ground the mesh refines further: those splits morph.
+    scene.Place(32.0f, 320.0f, 20.0f);
+    l.m_morphTick = TickCount();
+    ASSERT_EQ(l.Update(), 0);
+    EXPECT_TRUE(l.m_geomorph);
+    EXPECT_GT(movingLeaves(), 0);
+}

@@ -96,6 +96,19 @@ public:
                         unsigned stride) override;
     // Binds to no thread: nothing to give up.
     void DetachRenderThread() override {}
+    // Takes either look, so that what a landscape does under each can be
+    // watched; draws nothing either way.
+    int SetLook(Look look) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_look = look;
+        return 0;
+    }
+    Look CurrentLook() const override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_look;
+    }
 
     // --- Control and inspection (any thread)
     // The next `count` calls of `op` fail (return -1, create nothing);
@@ -135,4 +148,5 @@ private:
     ITexture* m_texture = nullptr;
     IVertexBuffer* m_stream = nullptr;
     std::uint32_t m_fvf = 0;
+    Look m_look = Look::Classic;
 };

@@ -32,19 +32,24 @@ void Prepare(CTextureGenerator& gen)
 
 int Channel(std::uint32_t c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
 
+std::vector<std::uint32_t> Paint(CTextureGenerator& gen, const std::vector<float>& levels, int width, int height);
+
 // Paints `levels` (width x height) and returns the texels, rows from the top.
 std::vector<std::uint32_t> Paint(CTextureGenerator& gen, const std::vector<std::int32_t>& levels, int width,
                                  int height)
 {
-    gen.m_heightWindow = levels.data();
+    return Paint(gen, std::vector<float>(levels.begin(), levels.end()), width, height);
+}
+
+std::vector<std::uint32_t> Paint(CTextureGenerator& gen, const std::vector<float>& levels, int width, int height)
+{
     gen.m_width = width;
     gen.m_height = height;
-    EXPECT_EQ(CBlendPainter::Paint(gen), 0);
+    EXPECT_EQ(CBlendPainter::Paint(gen, levels.data()), 0);
     std::vector<std::uint32_t> texels;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             texels.push_back(gen.m_output.ReadPixel(x, y));
-    gen.m_heightWindow = nullptr;
     return texels;
 }
 
@@ -125,4 +130,29 @@ TEST(CBlendPainter, RockCoversSteepSlopesOnly)
         }
     EXPECT_EQ(Paint(gen, steep, 5, 3)[5 + 2], 0x808080u);
     EXPECT_EQ(Paint(gen, gentle, 5, 3)[5 + 2], 0x00FF00u);
+}
+
+TEST(CBlendPainter, GentleSlopeThroughWholeLevelsPaintsNoContour)
+{
+    // A slope of 0.1 level per sample (0.25 units per unit) crossing whole
+    // levels: from fractional levels no texel reads as steep. The same
+    // heights cut to whole levels would rise 1.25 units per unit across
+    // each step and draw a rock line there.
+    CTextureGenerator gen;
+    Prepare(gen);
+    const int width = 16;
+    std::vector<float> levels;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < width; ++x)
+            levels.push_back(40.0f + 0.1f * static_cast<float>(x));
+    const std::vector<std::uint32_t> texels = Paint(gen, levels, width, 3);
+    for (int x = 0; x < width; ++x)
+        EXPECT_EQ(texels[width + x], 0x00FF00u) << "x " << x << ": a level boundary is not a cliff";
+    // The same relief at another scale: ten times steeper is rock.
+    gen.m_width = width;
+    gen.m_height = 3;
+    ASSERT_EQ(CBlendPainter::Paint(gen, levels.data(), 25.0f), 0);
+    EXPECT_EQ(gen.m_output.ReadPixel(width / 2, 1), 0x808080u);
+    EXPECT_EQ(CBlendPainter::Paint(gen, nullptr), -1);
+    EXPECT_EQ(CBlendPainter::Paint(gen, levels.data(), 0.0f), -1);
 }
