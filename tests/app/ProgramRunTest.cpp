@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -16,6 +14,7 @@
 #include <unistd.h>
 
 #include "tests/gl/HillsTerrain.h"
+#include "tests/terrain/ElevationTestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -41,11 +40,7 @@ protected:
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::string Read(const char* name) const
-    {
-        std::ifstream in(m_dir / name);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    std::string Read(const char* name) const { return elevation_test::ReadFile(m_dir / name); }
     // The statistics rows after the header; -1 when one is cut short.
     int Rows() const
     {
@@ -95,7 +90,7 @@ TEST_F(ProgramRunTest, StatisticsThatCannotBeWrittenAreReportedOnceAndFailTheRun
 
 TEST_F(ProgramRunTest, AnUnusableSixteenBitFileDoesNotHoldAScriptedFlight)
 {
-    std::ofstream(m_dir / "terrainMdt_8193x8193_16.tif") << "not a tiff";
+    elevation_test::WriteFile(m_dir / "terrainMdt_8193x8193_16.tif", "not a tiff");
     EXPECT_EQ(Shell("$P --start --speed 500 --quit-after 2 --stats s.csv"), 0);
     EXPECT_NE(Read("err.txt").find("vantapeak: Error en leer el fichero terrainMdt_8193x8193_16.tif\n"
                                    "vantapeak: Motivo: no es un GeoTIFF"),

@@ -2,8 +2,6 @@
 // the file and reason when not.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +9,7 @@
 
 #include <gdal.h>
 
+#include "ElevationTestSupport.h"
 #include "terrain/CBitmapEx.h"
 #include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainCheck.h"
@@ -20,8 +19,7 @@ namespace {
 
 TEST(CTerrainCheck, DamagedFilesMakeTheSetUnusableWithTheFileAndReasonNamed)
 {
-    const std::string dir = testing::TempDir() + "/vp_check_" + std::to_string(::getpid());
-    ASSERT_EQ(std::system(("rm -rf " + dir + " && mkdir " + dir).c_str()), 0);
+    const std::string dir = elevation_test::MakeFolder("check");
     const std::string heightmap = dir + "/" + TerrainFiles::kHeightmap;
     const std::string texture = dir + "/" + TerrainFiles::kTexture;
     const std::string heights16 = dir + "/" + TerrainFiles::kHeights16;

@@ -7,18 +7,16 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include <memory>
 #include <string>
-#include <vector>
-
-#include <gdal.h>
 
 #include "landscape/CLandscape.h"
-#include "terrain/CGdal.h"
 #include "tests/QtApplicationEnvironment.h"
 #include "tests/support/CRecordingDevice.h"
+#include "tests/terrain/ElevationTestSupport.h"
 #include "view/CvantaPeakView.h"
 #include "view/MessageBox.h"
+
+using namespace elevation_test;
 
 namespace {
 
@@ -39,19 +37,9 @@ public:
 // A flat 16-bit model, 30 m samples: 20 metres of relief over 600 x 300.
 void WriteFlatModel(const std::string& path)
 {
-    CGdal::Initialise();
-    GDALDatasetH dataset = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), 600, 300, 1, GDT_UInt16, nullptr);
-    std::vector<std::uint16_t> row(600);
-    for (int y = 0; y < 300; ++y) {
-        for (int x = 0; x < 600; ++x)
-            row[x] = static_cast<std::uint16_t>(100 + (x + y) % 21);
-        ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(dataset, 1), GF_Write, 0, y, 600, 1, row.data(), 600, 1, GDT_UInt16,
-                               0, 0),
-                  CE_None);
-    }
-    double transform[6] = {300000.0, 30.0, 0.0, 5000000.0, 0.0, -30.0};
-    GDALSetGeoTransform(dataset, transform);
-    GDALClose(dataset);
+    Raster model = MakeValues(600, 300, GDT_UInt16, [](std::int32_t x, std::int32_t y) { return 100 + (x + y) % 21; });
+    model.geoTransform = {300000.0, 30.0, 0.0, 5000000.0, 0.0, -30.0};
+    ASSERT_TRUE(MakeRaster(path, "GTiff", model));
 }
 
 } // namespace
@@ -73,9 +61,7 @@ TEST(OpenTerrainTest, AnUnreadableFileIsToldAndAReadableDropStartsAndPagesFromIt
         view.OnInitialUpdate();
 
         const std::string broken = folder.path().toStdString() + "/broken.tif";
-        std::FILE* file = std::fopen(broken.c_str(), "w");
-        std::fputs("II*\1\2\3 no es un GeoTIFF", file);
-        std::fclose(file);
+        WriteFile(broken, "II*\1\2\3 no es un GeoTIFF");
         view.SetTerrainFiles({broken});
         view.OnStartSimulation();
         ASSERT_EQ(messages.size(), 1);
