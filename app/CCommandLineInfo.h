@@ -39,4 +39,7 @@ struct CCommandLineInfo {
     std::vector<std::string> terrainFiles;
     std::string imageryFile;
     double verticalScale = 1.0;
+    // --cache-size: the bound of the local cache of a terrain read from a
+    // server, in MB.
+    double cacheSizeMb = 2048.0;
 };

@@ -19,6 +19,7 @@
 #include "app/ProgramOptions.h"
 #include "config/Version.h"
 #include "render/Angles.h"
+#include "terrain/CTileCache.h"
 #include "view/CStatsFile.h"
 #include "view/CvantaPeakView.h"
 
@@ -115,6 +116,7 @@ bool CvantaPeakApp::ApplyFlightOptions()
     view->SetLook(m_commandLine.look);
     view->SetTerrainFiles(m_commandLine.terrainFiles, m_commandLine.imageryFile, m_commandLine.verticalScale);
     view->SetScripted(m_commandLine.start && m_commandLine.quitAfterSeconds > 0.0);
+    CTileCache::Configure(CTileCache::DefaultFolder(), static_cast<std::int64_t>(m_commandLine.cacheSizeMb * 1048576.0));
     if (!m_commandLine.statsFile.isEmpty()) {
         m_statsFile = std::make_unique<CStatsFile>();
         if (m_statsFile->Open(QFile::encodeName(m_commandLine.statsFile).toStdString(),

@@ -49,6 +49,7 @@ COptionParser::Result ParseProgramOptions(const std::vector<std::string>& argume
         info.look = flight.look;
         info.terrainFiles = flight.terrain;
         info.imageryFile = flight.imagery;
+        info.cacheSizeMb = flight.cacheSizeMb;
         info.verticalScale = flight.verticalScale;
         info.statsFile = QString::fromStdString(stats);
         info.fileName = QString::fromStdString(file);

@@ -18,10 +18,12 @@ constexpr int kTrianglesLine = 80;
 constexpr int kPagingNoticeLine = 100;
 constexpr int kPagingTimeLine = 120;
 constexpr int kFpsLine = 140;
+constexpr int kServerNoticeLine = 160;
 
 // The overlay draws single-byte Windows-1252 text: "º" is 0xBA, "ó" 0xF3.
 constexpr const char* kTrianglesFormat = "N\xBA triangulos renderizados:%ld";
 constexpr const char* kPagingNotice = "Realizando paginaci\xF3n del terreno...";
+constexpr const char* kDownloadingNotice = "Descargando terreno...";
 
 constexpr D3DCOLOR kClearColour = 0xFF000000u;
 
@@ -88,7 +90,9 @@ std::vector<OverlayLine> CFlightFrame::StatisticsLines(const FrameFigures& figur
                                          static_cast<double>(eye.y), eye.z / 1000.0)});
     lines.push_back({kSpeedLine, Format("Velocidad:%.2f", static_cast<double>(status.speedKmh))});
     lines.push_back({kTrianglesLine, Format(kTrianglesFormat, static_cast<long>(figures.triangles))});
-    if (status.pagingNotice) {
+    if (status.downloading) {
+        lines.push_back({kPagingNoticeLine, kDownloadingNotice});
+    } else if (status.pagingNotice) {
         lines.push_back({kPagingNoticeLine, kPagingNotice});
     }
     if (status.pagingTime) {
@@ -96,5 +100,8 @@ std::vector<OverlayLine> CFlightFrame::StatisticsLines(const FrameFigures& figur
             {kPagingTimeLine, Format("Tiempo en paginar:%d mseg", static_cast<int>(status.pagingDurationMs))});
     }
     lines.push_back({kFpsLine, Format("Frames por segundo:%d", static_cast<int>(status.fps))});
+    if (!status.serverNotice.empty()) {
+        lines.push_back({kServerNoticeLine, status.serverNotice});
+    }
     return lines;
 }

@@ -26,6 +26,11 @@ struct FrameStatus {
     bool pagingTime = false;            // the paging time line ...
     std::uint32_t pagingDurationMs = 0; // ... with this duration
     std::uint32_t fps = 0;              // "Frames por segundo"
+    // A served terrain: a paging run waits for data (shown in the paging
+    // notice's place), and a notice of the server's trouble (Windows-1252;
+    // empty: none), on the line below the frame rate.
+    bool downloading = false;
+    std::string serverNotice;
 };
 
 // The landscape's figures of the frame, copied under the lock.

@@ -59,15 +59,18 @@ int CHeadlessFlight::Begin(const Settings& settings)
 void CHeadlessFlight::PageIfNeeded()
 {
     const D3DXVECTOR3 eye = m_camera.Position();
-    if (!m_pager.PagingWanted(eye.x, eye.z, m_originX, m_originZ, false))
+    if (!m_pager.PagingWanted(eye.x, eye.z, m_originX, m_originZ, false) || !m_pagingRetry.Allowed(TickCount()))
         return;
     const std::uint32_t t0 = TickCount();
     CTerrainPager::Page page = m_pager.BuildAround(eye.x, eye.z, m_textured);
+    if (page.status != 0 && !page.landscape)
+        m_pagingRetry.Failed(TickCount());
     if (!page.landscape || page.width < 2 || page.height < 2) {
         if (page.landscape)
             page.landscape->Destroy();
         return; // past the far edge, or the read failed: the current landscape stays
     }
+    m_pagingRetry.Succeeded();
     page.landscape->m_minError = m_landscape->m_minError;
     page.landscape->m_maxRenderTime = m_landscape->m_maxRenderTime;
     DestroyLandscape();

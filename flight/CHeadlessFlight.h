@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "flight/CFlightFrame.h"
+#include "flight/CPagingRetry.h"
 #include "render/CCamera.h"
 
 class CLandscape;
@@ -83,5 +84,6 @@ private:
     int m_pagingRuns = 0;
     double m_pagingSeconds = -1.0;     // simulated time of the last run; < 0: none
     std::uint32_t m_pagingDuration = 0; // wall milliseconds the last run took
+    CPagingRetry m_pagingRetry;         // after a window that could not be read (wall time)
     float m_ground = 0.0f;
 };

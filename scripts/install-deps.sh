@@ -19,6 +19,7 @@ PACKAGES=(
   fonts-dejavu-core fonts-liberation
   libavcodec-dev libavformat-dev libswscale-dev libavutil-dev ffmpeg
   help2man
+  nginx-light
 )
 if [ "${1:-}" = "--package" ]; then
   PACKAGES+=(dpkg-dev file lintian desktop-file-utils man-db)

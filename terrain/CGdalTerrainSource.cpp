@@ -18,6 +18,7 @@
 #include "terrain/CElevationRules.h"
 #include "terrain/CGdal.h"
 #include "terrain/CHeightmap16File.h"
+#include "terrain/CTileCache.h"
 
 namespace {
 
@@ -88,18 +89,29 @@ int CGdalTerrainSource::Open(const std::vector<std::string>& files, double verti
     }
     const std::string& name = files.front();
     if (files.size() == 1) {
-        m_dataset = GDALOpenEx(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+        m_dataset = GDALOpenEx(CTileCache::CachedName(name).c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+        if (CTileCache::IsRemote(name)) {
+            m_servedName = CTileCache::CachedName(name);
+            m_servedVersion = CTileCache::Version(m_servedName);
+        }
+        if (m_dataset == nullptr && CTileCache::IsRemote(name))
+            return Fail(Printf("No se pudo leer el terreno servido en %s: el servidor no responde, no lo sirve o "
+                               "no es un formato admitido",
+                               name.c_str()));
         if (m_dataset == nullptr)
             return Fail(Printf("No se pudo leer el fichero %s: formato no admitido o fichero dañado", name.c_str()));
     } else {
         // Every tile is checked on its own first, so that the message names
         // the one at fault.
+        std::vector<std::string> opened;
+        for (const std::string& file : files)
+            opened.push_back(CTileCache::CachedName(file));
         std::vector<const char*> names;
-        for (const std::string& file : files) {
-            CGdal::CDataset tile(GDALOpenEx(file.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            CGdal::CDataset tile(GDALOpenEx(opened[i].c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
             if (!tile)
-                return Fail(Printf("No se pudo leer el fichero %s: formato no admitido o fichero dañado", file.c_str()));
-            names.push_back(file.c_str());
+                return Fail(Printf("No se pudo leer el fichero %s: formato no admitido o fichero dañado", files[i].c_str()));
+            names.push_back(opened[i].c_str());
         }
         int usageError = FALSE;
         m_dataset = GDALBuildVRT("", static_cast<int>(names.size()), nullptr, names.data(), nullptr, &usageError);
@@ -197,7 +209,7 @@ int CGdalTerrainSource::OpenImagery(const std::string& file)
     const std::string reason = CheckFile(file);
     if (!reason.empty())
         return Fail(reason);
-    GDALDatasetH imagery = GDALOpenEx(file.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+    GDALDatasetH imagery = GDALOpenEx(CTileCache::CachedName(file).c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
     if (imagery == nullptr)
         return Fail(Printf("No se pudo leer el fichero %s: formato no admitido o fichero dañado", file.c_str()));
     if (GDALGetRasterCount(imagery) < 1) {
@@ -211,11 +223,35 @@ int CGdalTerrainSource::OpenImagery(const std::string& file)
     return 0;
 }
 
+void CGdalTerrainSource::ReopenIfFailed()
+{
+    if (!m_readFailed)
+        return;
+    m_readFailed = false;
+    // A changed file is not read on: its heights would not match the
+    // windows already built.
+    if (m_servedVersion.empty() || CTileCache::Version(m_servedName) != m_servedVersion)
+        return;
+    GDALDatasetH reopened = GDALOpenEx(m_servedName.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+    if (reopened == nullptr || GDALGetRasterXSize(reopened) != m_width || GDALGetRasterYSize(reopened) != m_height
+        || GDALGetRasterCount(reopened) < 1) {
+        if (reopened != nullptr)
+            GDALClose(reopened);
+        return;
+    }
+    GDALClose(m_dataset);
+    m_dataset = reopened;
+    m_band = GDALGetRasterBand(m_dataset, 1);
+}
+
 int CGdalTerrainSource::ReadCodes(std::int32_t x0, std::int32_t z0, std::int32_t width, std::int32_t height,
                                   std::int32_t bufferWidth, std::int32_t bufferHeight, std::int32_t* codes,
                                   GDALRasterIOExtraArg* extra)
 {
     CGdal::CQuiet quiet;
+    ReopenIfFailed();
+    // A failed read of a served file has the file opened afresh next time.
+    m_readFailed = !m_servedName.empty();
     const std::size_t count = static_cast<std::size_t>(bufferWidth) * static_cast<std::size_t>(bufferHeight);
     if (m_integerCodes) {
         // Integer samples of up to 16 bits are their codes less the lowest:
@@ -231,8 +267,10 @@ int CGdalTerrainSource::ReadCodes(std::int32_t x0, std::int32_t z0, std::int32_t
             holes = holes || (noDataFits && codes[i] == noData);
             codes[i] = std::clamp(codes[i] - low, 0, static_cast<std::int32_t>(kMaxCode));
         }
-        if (!holes)
+        if (!holes) {
+            m_readFailed = false;
             return 0;
+        }
     }
     CElevationGrid grid;
     if (grid.Allocate(bufferWidth, bufferHeight) != 0)
@@ -255,6 +293,7 @@ int CGdalTerrainSource::ReadCodes(std::int32_t x0, std::int32_t z0, std::int32_t
         const double code = std::round((static_cast<double>(samples[i]) - m_low) * m_codesPerUnit);
         codes[i] = static_cast<std::int32_t>(std::clamp(code, 0.0, kMaxCode));
     }
+    m_readFailed = false;
     return 0;
 }
 

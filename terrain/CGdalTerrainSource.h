@@ -85,6 +85,12 @@ private:
                   std::int32_t bufferWidth, std::int32_t bufferHeight, std::int32_t* codes,
                   GDALRasterIOExtraArg* extra);
 
+    // Under m_lock: after a failed read of a served file, the file is opened
+    // afresh before the next read (GDAL keeps a tile that failed as failed),
+    // when the server answers and still serves the same version of it; else
+    // the dataset stays as it is (what it has read still reads).
+    void ReopenIfFailed();
+
     std::mutex m_lock; // every GDAL call on the two datasets
     GDALDatasetH m_dataset = nullptr;
     GDALDatasetH m_imagery = nullptr;
@@ -104,4 +110,7 @@ private:
     std::int32_t m_highCode = 0;
     bool m_hasNoData = false;
     double m_noData = 0.0;
+    std::string m_servedName;    // the name a served single file is opened by; else empty
+    std::string m_servedVersion; // CTileCache::Version when it was opened
+    bool m_readFailed = false;
 };

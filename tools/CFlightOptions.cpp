@@ -34,4 +34,6 @@ void CFlightOptions::Declare(COptionParser& parser)
     parser.AddText("imagery", "FICHERO", "colores del terreno de --terrain (ortofoto georreferenciada)", &imagery,
                    "pintados por alturas");
     parser.AddNumber("vertical-scale", "FACTOR", "exagera el relieve de --terrain", 0.01, 100.0, &verticalScale);
+    parser.AddNumber("cache-size", "MB", "tamaño de la caché local de un --terrain servido por http:// o https:// "
+                     "(en $XDG_CACHE_HOME/vantapeak)", 1.0, 1.0e7, &cacheSizeMb, "2048");
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The flight options that the window program and the snapshot tool share:
 // --tour, --speed, --turn, --clearance, --look and the terrain read straight
-// from elevation files (--terrain, --imagery, --vertical-scale), declared here once with
+// from elevation files (--terrain, --imagery, --vertical-scale, --cache-size), declared here once with
 // their ranges so that both programs read them alike. The help words them
 // for the program that declares them: the window program flies live from the
 // slider, the snapshot tool flies the recording of --record (and there the
@@ -41,4 +41,6 @@ struct CFlightOptions {
     std::vector<std::string> terrain;
     std::string imagery;
     double verticalScale = 1.0;
+    // The bound of the local cache of a terrain read from a server, MB.
+    double cacheSizeMb = 2048.0;
 };

@@ -62,6 +62,7 @@
 #include "terrain/CFolderTerrainSource.h"
 #include "terrain/CGdalTerrainSource.h"
 #include "terrain/CTerrainModel.h"
+#include "terrain/CTileCache.h"
 #include "terrain/CWindowPainter.h"
 #include "terrain/TerrainFiles.h"
 #include "terrain/TickCount.h"
@@ -339,6 +340,7 @@ int main(int argc, char** argv)
     std::unique_ptr<ITerrainSource> source;
     CWindowPainter painter;
     if (!options.flight.terrain.empty()) {
+        CTileCache::Configure(CTileCache::DefaultFolder(), static_cast<std::int64_t>(options.flight.cacheSizeMb * 1048576.0));
         auto streamed = std::make_unique<CGdalTerrainSource>();
         if (streamed->Open(options.flight.terrain, options.flight.verticalScale) != 0 ||
             (!options.flight.imagery.empty() && streamed->OpenImagery(options.flight.imagery) != 0)) {

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "flight/CPagingRetry.h"
 #include "flight/CTerrainPager.h"
 #include "flight/CTourPilot.h"
 #include "overview/COverviewMap.h"
@@ -298,6 +299,10 @@ protected:
     std::mutex m_landscapeLock;
     // Paging runs in progress (0 or 1).
     std::atomic<std::int32_t> m_pagingCount{0};
+    // A run that could not read its window (a served terrain whose server
+    // fails) holds the next one back for a while; the paging thread reports,
+    // the render thread asks.
+    CPagingRetry m_pagingRetry;
     // Set by StopWorkers; ends the render loop. StopWorkers then waits
     // for the worker threads without a time limit, so once it is set no
     // worker may wait for the user-interface thread (a blocking queued call

@@ -3,6 +3,7 @@
 // landscape, and swaps it in under the landscape lock.
 #include "view/CvantaPeakView.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "flight/CPageBuilder.h"
@@ -59,9 +60,17 @@ void CvantaPeakView::PageTerrain()
         if (page.landscape) {
             page.landscape->Destroy();
         }
+        if (page.status != 0 && !m_stop.load()) {
+            const std::uint32_t now = TickCount();
+            m_pagingRetry.Failed(now);
+            std::fprintf(stderr, "vantapeak: no se pudo leer la ventana del terreno en (%d, %d); nuevo intento en %u s\n",
+                         static_cast<int>(page.x0), static_cast<int>(page.z0),
+                         static_cast<unsigned>((m_pagingRetry.WaitLeftMs(now) + 999) / 1000));
+        }
         m_pagingCount.fetch_sub(1);
         return;
     }
+    m_pagingRetry.Succeeded();
     const float ox = static_cast<float>(page.x0);
     const float oz = static_cast<float>(page.z0);
     std::unique_ptr<CLandscape> landscape = std::move(page.landscape);

@@ -16,6 +16,7 @@
 #include "overview/COverviewControl.h"
 #include "render/IDevice.h"
 #include "render/Units.h"
+#include "terrain/CTileCache.h"
 #include "terrain/TickCount.h"
 #include "view/CStatsFile.h"
 
@@ -25,6 +26,9 @@ namespace {
 constexpr std::uint32_t kPagingNoticeMs = 2000;
 constexpr std::uint32_t kPagingTimeMs = 7000;
 constexpr std::uint32_t kOverviewRefreshMs = 500;
+// A served terrain's trouble (Windows-1252, as the overlay draws it).
+constexpr const char* kRetryNotice = "No llegan datos del servidor del terreno; nuevo intento en %u s";
+constexpr const char* kChangedNotice = "El terreno ha cambiado en el servidor; se vuela sobre lo ya descargado";
 
 } // namespace
 
@@ -81,7 +85,7 @@ void CvantaPeakView::RenderFrame()
 
     const auto pagingDecision = [this, x, z]() {
         if (m_pager->PagingWanted(x, z, m_pageOriginX.load(), m_pageOriginZ.load(), m_pagingCount.load() != 0) &&
-            !m_stop.load()) {
+            m_pagingRetry.Allowed(TickCount()) && !m_stop.load()) {
             StartPagingThread();
         }
     };
@@ -109,6 +113,16 @@ void CvantaPeakView::RenderFrame()
             m_frameCount = 0;
         }
         shown.fps = m_fps;
+        // Only a served terrain fetches or fails to read a window.
+        shown.downloading = m_pagingCount.load() != 0 && CTileCache::Fetching();
+        if (CTileCache::Changed()) {
+            shown.serverNotice = kChangedNotice;
+        } else if (m_pagingRetry.Failures() > 0) {
+            char notice[96];
+            std::snprintf(notice, sizeof notice, kRetryNotice,
+                          static_cast<unsigned>((m_pagingRetry.WaitLeftMs(TickCount()) + 999) / 1000));
+            shown.serverNotice = notice;
+        }
         return shown;
     };
     const FrameFigures figures =

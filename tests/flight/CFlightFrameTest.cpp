@@ -80,6 +80,17 @@ TEST(CFlightFrameTest, StatisticsLinesFollowTheStatus)
     EXPECT_EQ(lines[5].text, "Realizando paginaci\xF3n del terreno...");
     EXPECT_EQ(lines[6].top, 120);
     EXPECT_EQ(lines[6].text, "Tiempo en paginar:2380 mseg");
+
+    // A served terrain: the run waiting for data says so in the notice's
+    // place, and the server's trouble goes below the frame rate.
+    status.downloading = true;
+    status.serverNotice = "Servidor sin respuesta";
+    lines = CFlightFrame::StatisticsLines(figures, {0.0f, 0.0f, 0.0f}, status);
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[5].top, 100);
+    EXPECT_EQ(lines[5].text, "Descargando terreno...");
+    EXPECT_EQ(lines[8].top, 160);
+    EXPECT_EQ(lines[8].text, "Servidor sin respuesta");
 }
 
 TEST(CFlightFrameTest, ForwardFlightDropsStepsOfAThousandUnitsOrMore)

@@ -62,14 +62,14 @@ std::vector<Program> Programs()
     programs.push_back({"vantapeak", VP_APP_PROGRAM,
                         {"--start", "--tour", "--speed KMH", "--turn GRADOS_S", "--quit-after SEGUNDOS",
                          "--stats FICHERO.csv", "--clearance M", "--look classic|enhanced", "--terrain FICHERO",
-                         "--imagery FICHERO", "--vertical-scale FACTOR", "fichero"},
+                         "--imagery FICHERO", "--vertical-scale FACTOR", "--cache-size MB", "fichero"},
                         "--speed 1001", "--speed"});
     programs.push_back({"vantapeak-snapshot", VP_SNAPSHOT_PROGRAM,
                         {"--dir DIR", "--out FICHERO.png", "--camera X,Y,Z", "--heading GRADOS", "--min-error E",
                          "--max-render-time MS", "--wireframe", "--frames N", "--no-overlay", "--size ANCHOxALTO",
                          "--record SALIDA", "--seconds S", "--fps F", "--speed KMH", "--turn GRADOS_S",
                          "--tour", "--clearance M", "--look classic|enhanced", "--terrain FICHERO",
-                         "--imagery FICHERO", "--vertical-scale FACTOR"},
+                         "--imagery FICHERO", "--vertical-scale FACTOR", "--cache-size MB"},
                         "--size 10y10", "--size"});
 #endif
     return programs;
