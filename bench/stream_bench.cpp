@@ -19,7 +19,8 @@
 //   paging_ratio           file / memory
 //   window_read_file_median_ms, window_read_memory_median_ms: the cut alone
 // Options: --size N (65537), --seconds S (60), --speed KMH (1000),
-// --file PATH (kept; made when missing), --textures DIR (Textures).
+// --file PATH (made when missing, then kept and reused; by default
+// stream_<size>.tif in the working folder), --textures DIR (Textures).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -136,19 +137,24 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "stream_bench: --size must be at least 8193\n");
         return 2;
     }
-    const bool temporary = file.empty();
-    if (temporary)
-        file = "/tmp/stream_bench_" + std::to_string(::getpid()) + ".tif";
+    if (file.empty())
+        file = "stream_" + std::to_string(size) + ".tif";
     struct stat info {};
     double makeSeconds = 0.0;
     if (::stat(file.c_str(), &info) != 0) {
+        // Made under a passing name and renamed when whole, so that an
+        // interrupted run never leaves a truncated file to be reused.
+        const std::string partial = file + ".part" + std::to_string(::getpid());
         const Clock::time_point t = Clock::now();
         const pid_t child = ::fork();
         if (child == 0)
-            ::_exit(MakeFile(file, size) == 0 ? 0 : 1);
+            ::_exit(MakeFile(partial, size) == 0 ? 0 : 1);
         int status = 1;
-        ::waitpid(child, &status, 0);
-        if (child < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        if (child > 0)
+            ::waitpid(child, &status, 0);
+        if (child < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+            std::rename(partial.c_str(), file.c_str()) != 0) {
+            std::remove(partial.c_str());
             std::fprintf(stderr, "stream_bench: cannot make %s\n", file.c_str());
             return 1;
         }
@@ -261,7 +267,5 @@ int main(int argc, char** argv)
     std::printf("window_read_memory_median_ms: %.0f\n", Median(readMemory));
     device->DetachRenderThread();
     ReleaseDirect3D();
-    if (temporary)
-        std::remove(file.c_str());
     return 0;
 }

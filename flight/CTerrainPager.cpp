@@ -72,34 +72,41 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
         return page;
     const std::int32_t w = page.width;
     const std::int32_t h = page.height;
-    page.landscape = CPageBuilder::BuildLandscape(m_device, static_cast<float>(x0), 0.0f, static_cast<float>(z0),
-                                                  m_source.HeightScale(), window.get(), w, h, nullptr, &page.status);
-    // The landscape holds its own copy of the heights now: a painted window
-    // reuses the cut's samples (the texture is only drawn, never read by
-    // Initialise, so it may come after).
-    // Under the enhanced look a textured page is lit from its light map,
-    // made from the cut's heights before a painter turns them into levels.
+    // The landscape takes its own copy of the heights first; the light map and
+    // the colours come next (a painted window reuses the cut's samples, so
+    // the light map is made from them before), and the cut is let go
+    // before Initialise makes the error tables, so that the cut, the colours
+    // and the tables never stand in memory together beside the current page.
+    page.landscape = std::make_unique<CLandscape>();
+    CLandscape& landscape = *page.landscape;
+    landscape.m_originX = static_cast<float>(x0);
+    landscape.m_originZ = static_cast<float>(z0);
+    landscape.m_device = m_device;
+    landscape.m_heightScale = m_source.HeightScale();
+    landscape.SetHeightWindow(h, window.get(), w);
+    // Under the enhanced look a textured page is lit from its light map.
     if (textured && m_device != nullptr && m_device->CurrentLook() == Look::Enhanced)
-        page.landscape->m_lightMap = CreateLightMapTexture(m_device, window.get(), w, h, m_source.HeightScale());
-    ITexture* texture = nullptr;
+        landscape.m_lightMap = CreateLightMapTexture(m_device, window.get(), w, h, m_source.HeightScale());
     if (textured) {
         if (const CBitmapEx* raster = m_source.ColourRaster()) {
-            texture = CreatePageTexture(m_device, *raster, x0, z0, w, h);
+            landscape.m_texture = CreatePageTexture(m_device, *raster, x0, z0, w, h);
         } else {
             CBitmapEx colours;
             if (m_source.ReadColours(x0, z0, w, h, &colours) == 0) {
-                texture = CreatePageTexture(m_device, colours, 0, 0, w, h);
+                landscape.m_texture = CreatePageTexture(m_device, colours, 0, 0, w, h);
             } else if (m_painter != nullptr) {
                 std::int32_t low = 0;
                 std::int32_t high = 0;
                 m_source.CodeRange(&low, &high);
                 m_painter->Paint(window.get(), x0, z0, w, h, low, high, [&](const CBitmapEx& painted) {
-                    texture = CreatePageTexture(m_device, painted, 0, 0, w, h);
+                    window.reset(); // painted: its levels are not read again
+                    landscape.m_texture = CreatePageTexture(m_device, painted, 0, 0, w, h);
                 });
             }
         }
     }
-    page.landscape->m_texture = texture;
+    window.reset();
+    page.status = landscape.Initialise();
     return page;
 }
 

@@ -195,9 +195,12 @@ void CLandscape::BuildErrorTables()
 {
     m_internalNodeCount = m_leafCount / 2 - 1;
     const std::size_t n = static_cast<std::size_t>(std::max(m_internalNodeCount, 0));
+    // Node i has an internal child when 2i + 1 < n: the first n / 2 nodes.
+    m_storedNodeCount = static_cast<std::int32_t>(n / 2);
+    const std::size_t stored = static_cast<std::size_t>(m_storedNodeCount);
     // At least one entry so that a table pointer is never null.
-    m_errorTables[0].reset(new float[std::max<std::size_t>(n, 1)]());
-    m_errorTables[1].reset(new float[std::max<std::size_t>(n, 1)]());
+    m_errorTables[0].reset(new float[std::max<std::size_t>(stored, 1)]());
+    m_errorTables[1].reset(new float[std::max<std::size_t>(stored, 1)]());
     auto build = [this](int k) {
         RoamTriangle& r = m_roots[k];
         r.errorTable = m_errorTables[k].get();
@@ -242,7 +245,9 @@ float CLandscape::ComputeNodeError(std::int32_t node, float* table, const std::i
     const float eR = ComputeNodeError(2 * node + 2, table, b, p, m);
     const double own = std::fabs(static_cast<double>(a[1] + b[1]) * 0.5 - m[1]);
     const float e = static_cast<float>(own + static_cast<double>(std::max(eL, eR)));
-    table[node] = e;
+    if (node < m_storedNodeCount) {
+        table[node] = e;
+    }
     return e;
 }
 

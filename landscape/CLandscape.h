@@ -13,6 +13,7 @@
 // calls run on the render thread, with the owner's landscape lock held; the
 // owner writes m_minError / m_maxRenderTime and reads the statistics under
 // the same lock. The landscape has no lock of its own.
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -152,6 +153,20 @@ public:
                          static_cast<std::size_t>(column)];
     }
 
+    // Error of internal node `triangle` (nodeIndex below m_internalNodeCount)
+    // in window sample units, as ComputeNodeError found it. Only nodes with
+    // an internal child are in the tables (the first m_storedNodeCount); the
+    // others, whose children are both finest-level triangles, have their
+    // base midpoint's deviation alone, worked out here the same way. That
+    // halves the tables, the largest part of a landscape's memory.
+    float NodeError(const RoamTriangle* triangle) const
+    {
+        if (triangle->nodeIndex < m_storedNodeCount)
+            return triangle->errorTable[triangle->nodeIndex];
+        const std::int32_t mh = Sample((triangle->x0 + triangle->x1) >> 1, (triangle->z0 + triangle->z1) >> 1);
+        return static_cast<float>(std::fabs(static_cast<double>(triangle->h0 + triangle->h1) * 0.5 - mh));
+    }
+
     // --- State, in the order the tree and the owner use it
     IVertexBuffer* m_vertexBuffer = nullptr; // owned
     D3DXMATRIX m_projection{1.0f};
@@ -179,6 +194,7 @@ public:
     std::int32_t m_trianglesRendered = 0;
     RoamTriangle m_roots[2];
     std::int32_t m_internalNodeCount = 0;
+    std::int32_t m_storedNodeCount = 0; // error-table entries of each root: NodeError
     std::unique_ptr<RoamTriangle*[]> m_splitQueue;
     std::int32_t m_splitCount = 0;
     std::unique_ptr<RoamTriangle*[]> m_mergeQueue;

@@ -17,10 +17,19 @@ using MergeHeap = TriangleHeap<MergeOrder>;
 constexpr std::int32_t kFetchRecord = 32;
 constexpr std::int32_t kFetchTable = 16;
 
-inline void FetchTableEntry(const RoamTriangle* t, std::int32_t tableSize)
+// The table entry of a stored node, the base midpoint's sample of a node
+// whose error is worked out (CLandscape::NodeError).
+inline void FetchTableEntry(const RoamTriangle* t, const CLandscape& landscape)
 {
-    if (t && t->nodeIndex >= 0 && t->nodeIndex < tableSize) {
+    if (!t || t->nodeIndex < 0 || t->nodeIndex >= landscape.m_internalNodeCount) {
+        return;
+    }
+    if (t->nodeIndex < landscape.m_storedNodeCount) {
         __builtin_prefetch(t->errorTable + t->nodeIndex);
+    } else {
+        const std::size_t column = static_cast<std::size_t>((t->x0 + t->x1) >> 1);
+        const std::size_t row = static_cast<std::size_t>((t->z0 + t->z1) >> 1);
+        __builtin_prefetch(landscape.m_heights.get() + row * static_cast<std::size_t>(landscape.m_columns) + column);
     }
 }
 
@@ -36,7 +45,7 @@ void CLandscape::ReprioritiseLeaves(std::int32_t begin, std::int32_t end)
                 __builtin_prefetch(split[k + kFetchRecord]);
             }
             if (k + kFetchTable < end) {
-                FetchTableEntry(split[k + kFetchTable], m_internalNodeCount);
+                FetchTableEntry(split[k + kFetchTable], *this);
             }
         }
         const int count = static_cast<int>(std::min<std::int32_t>(4, end - j));
@@ -61,13 +70,13 @@ void CLandscape::ReprioritiseDiamonds(std::int32_t begin, std::int32_t end)
             }
             if (k + kFetchTable < end) {
                 const RoamTriangle* a = merge[k + kFetchTable];
-                FetchTableEntry(a, m_internalNodeCount);
+                FetchTableEntry(a, *this);
                 if (a->baseNeighbour) {
                     __builtin_prefetch(a->baseNeighbour);
                 }
             }
             if (k + kFetchTable / 2 < end) {
-                FetchTableEntry(merge[k + kFetchTable / 2]->baseNeighbour, m_internalNodeCount);
+                FetchTableEntry(merge[k + kFetchTable / 2]->baseNeighbour, *this);
             }
         }
         // Both halves of up to four diamonds, at most eight triangles.

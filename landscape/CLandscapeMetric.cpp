@@ -174,7 +174,7 @@ void CLandscape::ComputePriority(RoamTriangle* t) const
         t->priority = 0.0f;
         return;
     }
-    t->priority = ErrorBound(t->errorTable[t->nodeIndex] * m_heightScale, m_view, w);
+    t->priority = ErrorBound(NodeError(t) * m_heightScale, m_view, w);
 }
 
 float CLandscape::ProjectedError(const RoamTriangle* t) const
@@ -182,7 +182,7 @@ float CLandscape::ProjectedError(const RoamTriangle* t) const
     if (t->nodeIndex >= m_internalNodeCount || t->nodeIndex < 0) {
         return 0.0f;
     }
-    return ErrorBound(t->errorTable[t->nodeIndex] * m_heightScale, m_view,
+    return ErrorBound(NodeError(t) * m_heightScale, m_view,
                       WorldCorners(t, m_originX, m_originZ, m_heightScale));
 }
 
@@ -252,7 +252,7 @@ void CLandscape::ComputePriorities(RoamTriangle* const* t, int count) const
     for (int k = 0; k < 4; ++k) {
         r[k] = t[k < count ? k : 0];
         internal[k] = r[k]->nodeIndex >= 0 && r[k]->nodeIndex < m_internalNodeCount;
-        error[k] = internal[k] ? r[k]->errorTable[r[k]->nodeIndex] * m_heightScale : 0.0f;
+        error[k] = internal[k] ? NodeError(r[k]) * m_heightScale : 0.0f;
     }
     __m128 f[4][3];
     for (int k = 0; k < 4; ++k) {

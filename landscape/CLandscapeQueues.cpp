@@ -105,7 +105,7 @@ bool CLandscape::SplitTriangle(RoamTriangle* t)
     }
     // The children's error-table entries are needed below; start fetching.
     const std::int32_t child = 2 * t->nodeIndex + 1;
-    if (child >= 0 && child < m_internalNodeCount) {
+    if (child >= 0 && child < m_storedNodeCount) {
         __builtin_prefetch(t->errorTable + child);
     }
     const std::int32_t mx = (t->x0 + t->x1) >> 1;

@@ -95,7 +95,10 @@ void CGdal::Initialise()
         // No .aux.xml side files beside the files we only read.
         CPLSetConfigOption("GDAL_PAM_ENABLED", "NO");
         // The block cache of streamed terrains: bounded, whatever the raster.
-        GDALSetCacheMax64(std::int64_t{128} << 20);
+        // A 4096 x 4096 page window spans about 50 MB of 16-bit blocks, and
+        // the next window shares about half of them; more would only keep
+        // blocks of windows long built, and stay resident for the flight.
+        GDALSetCacheMax64(std::int64_t{64} << 20);
         SetUnlessGiven("GDAL_HTTP_CONNECTTIMEOUT", std::to_string(kConnectTimeoutSeconds).c_str());
         SetUnlessGiven("GDAL_HTTP_LOW_SPEED_TIME", std::to_string(kStalledSeconds).c_str());
         SetUnlessGiven("GDAL_HTTP_LOW_SPEED_LIMIT", "1");

@@ -23,7 +23,8 @@ public:
     // Paints the width x height window of codes at (x0, z0) of its terrain
     // (lowCode..highCode being the terrain's range) and hands the colours (one pixel per sample) to `use`
     // before releasing them. The window's codes become the levels painted
-    // (no second window in memory). 0, or -1 without tiles or memory (`use`
+    // (no second window in memory); the window is not read once `use` is
+    // called, which may release it. 0, or -1 without tiles or memory (`use`
     // is then not called).
     int Paint(std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width, std::int32_t height,
               std::int32_t lowCode,

@@ -123,7 +123,8 @@ void CGLDevice::ReleaseBuffer(CGLVertexBuffer* buffer)
 int CGLDevice::LockTexture(CGLTexture* texture, unsigned level, D3DLOCKED_RECT* locked)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (level >= texture->m_levelCount || (texture->m_lockedLevels & (1u << level)) != 0)
+    if (level >= texture->m_levelCount || (texture->m_lockedLevels & (1u << level)) != 0 ||
+        texture->RestoreTexels() != 0)
         return -1;
     texture->m_lockedLevels |= 1u << level;
     locked->pBits = texture->Texels(level);
@@ -223,6 +224,10 @@ std::size_t CGLDevice::UploadTexture(CGLTexture* texture, std::size_t texelBudge
         m_renderer.SetBaseLevel(texture->m_glName, base);
         texture->m_baseLevel = base;
     }
+    // Every row is in GL now: the system-memory copy would only double the
+    // page texture's memory while it is drawn.
+    if (texture->m_uploadedRows >= texture->TotalRows())
+        texture->ReleaseTexels();
     return spent;
 }
 

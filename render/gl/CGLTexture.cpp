@@ -1,6 +1,8 @@
 #include "render/gl/CGLTexture.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 
 #include "render/CMipChain.h"
 #include "render/gl/CGLDevice.h"
@@ -36,6 +38,31 @@ unsigned CGLTexture::FinestCompleteLevel() const
     return finest;
 }
 
+void CGLTexture::ReleaseTexels()
+{
+    m_texels.reset();
+    for (std::unique_ptr<std::uint32_t[]>& mip : m_mips)
+        mip.reset();
+}
+
+int CGLTexture::RestoreTexels()
+{
+    if (m_texels)
+        return 0;
+    m_texels.reset(static_cast<std::uint32_t*>(std::calloc(static_cast<std::size_t>(m_width) * m_height, 4)));
+    if (!m_texels)
+        return -1;
+    for (unsigned level = 1; level < m_levelCount; ++level) {
+        m_mips[level - 1].reset(new (std::nothrow)
+                                    std::uint32_t[static_cast<std::size_t>(LevelWidth(level)) * LevelHeight(level)]());
+        if (!m_mips[level - 1]) {
+            ReleaseTexels();
+            return -1;
+        }
+    }
+    return 0;
+}
+
 unsigned CGLTexture::LevelWidth(unsigned level) const { return CMipChain::LevelSize(m_width, level); }
 
 unsigned CGLTexture::LevelHeight(unsigned level) const { return CMipChain::LevelSize(m_height, level); }
@@ -47,7 +74,7 @@ int CGLTexture::LockRect(unsigned level, D3DLOCKED_RECT* locked, std::uint32_t)
     *locked = D3DLOCKED_RECT{};
     if (m_device != nullptr)
         return m_device->LockTexture(this, level, locked);
-    if (level >= m_levelCount || (m_lockedLevels & (1u << level)) != 0)
+    if (level >= m_levelCount || (m_lockedLevels & (1u << level)) != 0 || RestoreTexels() != 0)
         return -1;
     m_lockedLevels |= 1u << level;
     locked->pBits = Texels(level);

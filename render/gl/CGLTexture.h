@@ -9,7 +9,10 @@ class CGLDevice;
 
 // A 2D A8R8G8B8 texture whose level 0 lives in system memory; the render
 // thread copies it into a GL texture in row slices across frames, so a big
-// page texture arriving never stalls a frame for long. A texture made under
+// page texture arriving never stalls a frame for long. Once every row is in
+// the GL texture the system-memory copy is let go (a page texture is written
+// once); a later lock gets fresh, cleared levels, which an unlock uploads
+// again. A texture made under
 // the classic look has level 0 alone, point-sampled; one made under the
 // enhanced look has the full mip chain, filled by its maker, sampled
 // trilinearly (and anisotropically where the driver offers it).
@@ -45,11 +48,15 @@ private:
     // The finest level whose rows are all in the GL texture (levels go up
     // coarsest first), or m_levelCount when none is.
     unsigned FinestCompleteLevel() const;
+    // Lets go of the system-memory levels (every row uploaded), and makes
+    // them again, cleared, for a lock: 0, or -1 without memory.
+    void ReleaseTexels();
+    int RestoreTexels();
     static constexpr unsigned kNoBaseLevel = ~0u;
 
     CGLDevice* m_device; // null once the device is gone
-    std::unique_ptr<std::uint32_t[], void (*)(void*)> m_texels; // level 0
-    std::vector<std::unique_ptr<std::uint32_t[]>> m_mips;        // levels 1 and up
+    std::unique_ptr<std::uint32_t[], void (*)(void*)> m_texels; // level 0; null once released
+    std::vector<std::unique_ptr<std::uint32_t[]>> m_mips;        // levels 1 and up; null once released
     unsigned m_width;
     unsigned m_height;
     unsigned m_levelCount;

@@ -142,6 +142,25 @@ TEST_F(GLDeviceTest, LitColourIsAmbientPlusDiffuseTimesTexel)
     }
 }
 
+TEST_F(GLDeviceTest, TextureLockedAgainAfterItsUploadShowsItsNewTexels)
+{
+    // Once drawn, a texture's texels live in GL alone; a later lock must
+    // still hand out writable texels, and its unlock bring them to GL.
+    SetupRenderState(m_gl.device.get());
+    FlatQuadScene scene(*m_gl.device, {0, 1, 0});
+    ITexture* texture = SolidTexture(*m_gl.device, 0xFFFF0000);
+    scene.Draw(texture);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(texture->LockRect(0, &locked, D3DLOCK_DISCARD), 0);
+    ASSERT_NE(locked.pBits, nullptr);
+    std::fill_n(static_cast<std::uint32_t*>(locked.pBits), 16, 0xFF00FF00u);
+    ASSERT_EQ(texture->UnlockRect(0), 0);
+    scene.Draw(texture);
+    const std::uint32_t centre = m_gl.Frame()[(kHeight / 2) * kWidth + kWidth / 2];
+    EXPECT_TRUE(Red(centre) == 0 && Green(centre) > 0 && Blue(centre) == 0) << std::hex << "0x" << centre;
+    texture->Release();
+}
+
 TEST_F(GLDeviceTest, AxisLinesShowTheirOwnColours)
 {
     SetupRenderState(m_gl.device.get());

@@ -1,12 +1,47 @@
 // Life cycle, pool, error tables, first frames and mesh output of CLandscape.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "landscape/CLandscape.h"
 #include "tests/landscape/LandscapeTestSupport.h"
 
 using namespace landscape_test;
+
+namespace {
+
+// Error of node `node` of root `k` as the landscape looks it up: a record
+// with the node's corners, found by descending from the root as splits make
+// children (left: apex, corner 0, midpoint; right: corner 1, apex, midpoint).
+float NodeErrorOf(const CLandscape& l, int k, std::int32_t node, RoamTriangle* record = nullptr)
+{
+    std::vector<bool> left; // from the node up to the root
+    for (std::int32_t i = node; i > 0; i = (i - 1) / 2)
+        left.push_back(i % 2 == 1);
+    RoamTriangle t = l.m_roots[k];
+    for (auto it = left.rbegin(); it != left.rend(); ++it) {
+        const std::int32_t mx = (t.x0 + t.x1) >> 1;
+        const std::int32_t mz = (t.z0 + t.z1) >> 1;
+        RoamTriangle c = t;
+        if (*it) {
+            c.x0 = t.x2, c.h0 = t.h2, c.z0 = t.z2;
+            c.x1 = t.x0, c.h1 = t.h0, c.z1 = t.z0;
+        } else {
+            c.x0 = t.x1, c.h0 = t.h1, c.z0 = t.z1;
+            c.x1 = t.x2, c.h1 = t.h2, c.z1 = t.z2;
+        }
+        c.x2 = mx, c.h2 = l.Sample(mx, mz), c.z2 = mz;
+        c.nodeIndex = 2 * t.nodeIndex + (*it ? 1 : 2);
+        t = c;
+    }
+    if (record != nullptr)
+        *record = t;
+    return l.NodeError(&t);
+}
+
+} // namespace
 
 TEST(CLandscapeLifecycle, ConstructionDefaults)
 {
@@ -143,21 +178,21 @@ TEST(CLandscapeErrorTables, ThreeByThreeWindow)
     Scene s(w, 3, 3);
     ASSERT_EQ(s.landscape.Initialise(), 0);
     ASSERT_EQ(s.landscape.m_internalNodeCount, 3);
-    const float* t0 = s.landscape.m_roots[0].errorTable;
-    const float* t1 = s.landscape.m_roots[1].errorTable;
+    const auto t0 = [&](std::int32_t node) { return NodeErrorOf(s.landscape, 0, node); };
+    const auto t1 = [&](std::int32_t node) { return NodeErrorOf(s.landscape, 1, node); };
     // Root 0: corners (2,0)=30, (0,2)=70, apex (0,0)=10. Left child
     // (apex, c0, M) has base (0,0)-(2,0), midpoint (1,0)=20: |20-20| = 0.
     // Right child (c1, apex, M) has base (0,2)-(0,0), midpoint (0,1)=40:
     // |40-40| = 0. Node 0: |(30+70)/2 - 90| + 0 = 40.
-    EXPECT_FLOAT_EQ(t0[1], 0.0f);
-    EXPECT_FLOAT_EQ(t0[2], 0.0f);
-    EXPECT_FLOAT_EQ(t0[0], 40.0f);
+    EXPECT_FLOAT_EQ(t0(1), 0.0f);
+    EXPECT_FLOAT_EQ(t0(2), 0.0f);
+    EXPECT_FLOAT_EQ(t0(0), 40.0f);
     // Root 1: corners (0,2)=70, (2,0)=30, apex (2,2)=100. Left child base
     // (2,2)-(0,2), midpoint (1,2)=80: |85-80| = 5. Right child base
     // (2,0)-(2,2), midpoint (2,1)=60: |65-60| = 5. Node 0: 40 + 5.
-    EXPECT_FLOAT_EQ(t1[1], 5.0f);
-    EXPECT_FLOAT_EQ(t1[2], 5.0f);
-    EXPECT_FLOAT_EQ(t1[0], 45.0f);
+    EXPECT_FLOAT_EQ(t1(1), 5.0f);
+    EXPECT_FLOAT_EQ(t1(2), 5.0f);
+    EXPECT_FLOAT_EQ(t1(0), 45.0f);
 }
 
 TEST(CLandscapeErrorTables, NodeErrorNeverBelowItsChildren)
@@ -165,10 +200,33 @@ TEST(CLandscapeErrorTables, NodeErrorNeverBelowItsChildren)
     Scene s(RoughWindow(33, 33, 5), 33, 33);
     ASSERT_EQ(s.landscape.Initialise(), 0);
     const int n = s.landscape.m_internalNodeCount;
-    for (const RoamTriangle& root : s.landscape.m_roots) {
+    for (int k = 0; k < 2; ++k) {
         for (int i = 0; 2 * i + 2 < n; ++i) {
-            EXPECT_GE(root.errorTable[i], root.errorTable[2 * i + 1]);
-            EXPECT_GE(root.errorTable[i], root.errorTable[2 * i + 2]);
+            EXPECT_GE(NodeErrorOf(s.landscape, k, i), NodeErrorOf(s.landscape, k, 2 * i + 1));
+            EXPECT_GE(NodeErrorOf(s.landscape, k, i), NodeErrorOf(s.landscape, k, 2 * i + 2));
+        }
+    }
+}
+
+TEST(CLandscapeErrorTables, EveryNodeIsItsMidpointDeviationPlusItsLargerChild)
+{
+    // Stored and worked-out nodes alike, on complete and incomplete trees.
+    const std::array<std::array<int, 3>, 4> cases = {{{3, 3, 1}, {33, 33, 5}, {20, 13, 7}, {4, 9, 3}}};
+    for (const auto& [columns, rows, seed] : cases) {
+        Scene s(RoughWindow(columns, rows, seed), columns, rows);
+        ASSERT_EQ(s.landscape.Initialise(), 0);
+        const CLandscape& l = s.landscape;
+        const std::int32_t n = l.m_internalNodeCount;
+        for (int k = 0; k < 2; ++k) {
+            for (std::int32_t i = 0; i < n; ++i) {
+                RoamTriangle t;
+                const float error = NodeErrorOf(l, k, i, &t);
+                const float larger = std::max(2 * i + 1 < n ? NodeErrorOf(l, k, 2 * i + 1) : 0.0f,
+                                              2 * i + 2 < n ? NodeErrorOf(l, k, 2 * i + 2) : 0.0f);
+                const std::int32_t mh = l.Sample((t.x0 + t.x1) >> 1, (t.z0 + t.z1) >> 1);
+                const double own = std::fabs(static_cast<double>(t.h0 + t.h1) * 0.5 - mh);
+                EXPECT_EQ(error, static_cast<float>(own + larger)) << columns << "x" << rows << " node " << i;
+            }
         }
     }
 }
