@@ -25,7 +25,7 @@ TEST(CTerrainCheck, DamagedFilesMakeTheSetUnusableWithTheFileAndReasonNamed)
     const std::string heights16 = dir + "/" + TerrainFiles::kHeights16;
     CBitmapEx bitmap;
     ASSERT_EQ(bitmap.CreateBlank(33, 17), 0); // 24-bit rows of 100 bytes
-    const std::vector<float> levels(32 * 17, 10.0f);
+    const std::vector<float> levels(33 * 17, 10.0f); // enough for either width
     const struct Case {
         std::string file;
         long size; // cut to this size, or -1: a 32 x 17 16-bit file
