@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdarg>
 #include <cstring>
 #include <limits>
 
@@ -19,6 +18,7 @@
 #include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainModel.h"
 #include "terrain/CTerrainWriter.h"
+#include "terrain/StringFormat.h"
 
 namespace {
 
@@ -32,17 +32,6 @@ constexpr std::int32_t kRowsPerRead = 256;
 constexpr std::int64_t kMaxSourceSamples = std::int64_t(1) << 29;
 
 const char* const kNoMemory = "Memoria insuficiente para importar el terreno";
-
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...)
-{
-    char buffer[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
 
 bool IsFolder(const std::string& path)
 {

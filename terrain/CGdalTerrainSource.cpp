@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -19,21 +18,11 @@
 #include "terrain/CGdal.h"
 #include "terrain/CHeightmap16File.h"
 #include "terrain/CTileCache.h"
+#include "terrain/StringFormat.h"
 
 namespace {
 
 constexpr double kMaxCode = 65535.0;
-
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...)
-{
-    char buffer[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return buffer;
-}
 
 // Names GDAL resolves itself (URLs, /vsi... paths) are not checked on disk.
 bool IsVirtual(const std::string& name)
