@@ -62,33 +62,12 @@ ITexture* CreateLightMapTexture(IDevice* device, const std::int32_t* window, int
     if (!lit || skyResult != 0)
         return nullptr;
 
-    ITexture* texture = nullptr;
-    if (device->CreateTexture(static_cast<unsigned>(width), static_cast<unsigned>(height), D3DX_DEFAULT_MIPLEVELS,
-                              D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture) != 0 ||
-        texture == nullptr)
-        return nullptr;
-    D3DLOCKED_RECT locked;
-    if (texture->LockRect(0, &locked, D3DLOCK_DISCARD) != 0 || locked.pBits == nullptr ||
-        locked.Pitch < width * 4) {
-        texture->Release();
-        return nullptr;
-    }
-    const std::size_t pitch = static_cast<std::size_t>(locked.Pitch) / 4;
-    auto* texels = static_cast<std::uint32_t*>(locked.pBits);
-    for (int j = 0; j < height; ++j) {
-        std::uint32_t* row = texels + static_cast<std::size_t>(j) * pitch;
+    return CreateFilledTexture(device, width, height, [&](std::uint32_t* row, int j) {
         const std::size_t first = static_cast<std::size_t>(j) * static_cast<std::size_t>(width);
         for (int i = 0; i < width; ++i) {
             const std::size_t k = first + static_cast<std::size_t>(i);
             row[i] = static_cast<std::uint32_t>(sky[k]) << 24 | static_cast<std::uint32_t>(normals[2 * k]) << 16 |
                      static_cast<std::uint32_t>(normals[2 * k + 1]) << 8 | sun[k];
         }
-    }
-    if (texture->LevelCount() > 1 && FillMipLevels(texture, texels, pitch) != 0) {
-        texture->UnlockRect(0);
-        texture->Release();
-        return nullptr;
-    }
-    texture->UnlockRect(0);
-    return texture;
+    });
 }

@@ -34,10 +34,10 @@ void FillRow(std::uint32_t* dst, const std::uint32_t* src, std::int64_t rasterWi
         dst[i] = last;
 }
 
-} // namespace
-
-// Every level stays locked until the whole chain is written; on failure the
-// levels locked so far are unlocked.
+// Levels 1 and up of `texture`, whose level 0 (`level0`, rows of `pitch`
+// texels) is filled and still locked, each box-filtered from the one above.
+// 0, or -1 when a level cannot be locked. Every level stays locked until the
+// whole chain is written; on failure the levels locked so far are unlocked.
 int FillMipLevels(ITexture* texture, const std::uint32_t* level0, std::size_t pitch)
 {
     const unsigned levels = texture->LevelCount();
@@ -67,7 +67,10 @@ int FillMipLevels(ITexture* texture, const std::uint32_t* level0, std::size_t pi
     return result;
 }
 
-ITexture* CreatePageTexture(IDevice* device, const CBitmapEx& raster, int x0, int z0, int width, int height)
+} // namespace
+
+ITexture* CreateFilledTexture(IDevice* device, int width, int height,
+                              const std::function<void(std::uint32_t* row, int j)>& fillRow)
 {
     if (device == nullptr || width <= 0 || height <= 0)
         return nullptr;
@@ -84,13 +87,25 @@ ITexture* CreatePageTexture(IDevice* device, const CBitmapEx& raster, int x0, in
     }
     const std::size_t pitch = static_cast<std::size_t>(locked.Pitch) / 4;
     auto* texels = static_cast<std::uint32_t*>(locked.pBits);
+    for (int j = 0; j < height; ++j)
+        fillRow(texels + static_cast<std::size_t>(j) * pitch, j);
+    if (texture->LevelCount() > 1 && FillMipLevels(texture, texels, pitch) != 0) {
+        texture->UnlockRect(0);
+        texture->Release();
+        return nullptr;
+    }
+    texture->UnlockRect(0);
+    return texture;
+}
+
+ITexture* CreatePageTexture(IDevice* device, const CBitmapEx& raster, int x0, int z0, int width, int height)
+{
     const std::int32_t rasterWidth = raster.Width();
     const std::int32_t rasterHeight = raster.Height();
     const bool direct = raster.HasPixels() && raster.m_bytesPerPixel == 4 && rasterWidth > 0 && rasterHeight > 0 &&
                         static_cast<std::int64_t>(rasterWidth) * rasterHeight * 4 <= raster.m_imageBytes;
     // Row by row in memory order of both the texture and the raster.
-    for (int j = 0; j < height; ++j) {
-        std::uint32_t* row = texels + static_cast<std::size_t>(j) * pitch;
+    return CreateFilledTexture(device, width, height, [&](std::uint32_t* row, int j) {
         if (direct) {
             const std::int64_t y = std::clamp<std::int64_t>(static_cast<std::int64_t>(z0) + j, 0, rasterHeight - 1);
             const std::uint32_t* src = raster.Pixels32() + (rasterHeight - 1 - y) * rasterWidth;
@@ -99,12 +114,5 @@ ITexture* CreatePageTexture(IDevice* device, const CBitmapEx& raster, int x0, in
             for (int i = 0; i < width; ++i)
                 row[i] = 0xFF000000u | (raster.ReadPixel(x0 + i, z0 + j) & 0x00FFFFFFu);
         }
-    }
-    if (texture->LevelCount() > 1 && FillMipLevels(texture, texels, pitch) != 0) {
-        texture->UnlockRect(0);
-        texture->Release();
-        return nullptr;
-    }
-    texture->UnlockRect(0);
-    return texture;
+    });
 }

@@ -1,6 +1,9 @@
 #pragma once
 // The page window (the square of the heightmap each landscape covers), the
 // paging margin, and the page texture cut from the colour raster.
+#include <cstdint>
+#include <functional>
+
 #include "render/IDevice.h"
 
 class CBitmapEx;
@@ -26,7 +29,11 @@ PageWindow ComputePageWindow(int mapWidth, int mapHeight);
 // is then built without a page texture. Any thread; the raster is only read.
 ITexture* CreatePageTexture(IDevice* device, const CBitmapEx& raster, int x0, int z0, int width, int height);
 
-// Levels 1 and up of `texture`, whose level 0 (`level0`, rows of `pitch`
-// texels) is filled and still locked by the caller, each box-filtered from
-// the one above. 0, or -1 when a level cannot be locked. Any thread.
-int FillMipLevels(ITexture* texture, const std::uint32_t* level0, std::size_t pitch);
+// A width x height A8R8G8B8 texture of `device` (dynamic, with the device's
+// mip levels), its level 0 filled by `fillRow(row, j)` for j = 0..height-1
+// (`row` holds `width` texels) and every further level box-filtered from the
+// one above, here on the calling thread. The texture, owned by the caller, or
+// null when the device is null, a size is not positive, or the texture cannot
+// be created or locked. Any thread.
+ITexture* CreateFilledTexture(IDevice* device, int width, int height,
+                              const std::function<void(std::uint32_t* row, int j)>& fillRow);
