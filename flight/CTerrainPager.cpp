@@ -9,6 +9,7 @@
 #include "terrain/CBitmapEx.h"
 #include "terrain/CWindowPainter.h"
 #include "terrain/ITerrainSource.h"
+#include "terrain/LargeBlocks.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ CTerrainPager::Page CTerrainPager::BuildAround(float x, float z, bool textured) 
 
 CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, bool textured) const
 {
+    MapLargeBlocksAlone();
     Page page;
     page.x0 = x0;
     page.z0 = z0;

@@ -9,6 +9,7 @@
 #include "flight/CPageBuilder.h"
 #include "flight/CTerrainPager.h"
 #include "landscape/CLandscape.h"
+#include "terrain/ThreadPriority.h"
 #include "terrain/TickCount.h"
 
 bool CvantaPeakView::PagingNeeded() const
@@ -36,6 +37,7 @@ void CvantaPeakView::StartPagingThread()
 
 unsigned CvantaPeakView::PagingThreadProc(CvantaPeakView* view)
 {
+    LowerThreadPriority(); // frames come first: a run takes what the render thread leaves
     if (view != nullptr) {
         view->PageTerrain();
     }
