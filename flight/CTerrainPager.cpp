@@ -29,8 +29,8 @@ constexpr auto kCopyPoll = std::chrono::milliseconds(10);
 
 // Returns once the render thread has copied `texture` (null: at once) to the
 // driver and let go of its system-memory copy, or did not start the copy
-// within kCopyStartWait (no frames are drawn: the first page), or after
-// kCopyWait.
+// within kCopyStartWait (no frames are drawn: the first page, a headless
+// flight building on its drawing thread), or after kCopyWait.
 void AwaitCopy(const ITexture* texture)
 {
     if (texture == nullptr)
@@ -111,6 +111,9 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
     // Under the enhanced look a textured page is lit from its light map.
     if (textured && m_device != nullptr && m_device->CurrentLook() == Look::Enhanced)
         landscape.m_lightMap = CreateLightMapTexture(m_device, heights, w, h, m_source.HeightScale());
+    // Its copy goes to the driver before the page texture is made (a few
+    // frames): the two copies never stand in memory together either.
+    AwaitCopy(landscape.m_lightMap);
     if (textured) {
         if (const CBitmapEx* raster = m_source.ColourRaster()) {
             landscape.m_texture = CreatePageTexture(m_device, *raster, x0, z0, w, h);
