@@ -1,6 +1,6 @@
 // Pixel checks of the OpenGL device: fixed-function lighting times the
 // texel, the axis colours, wireframe against solid fill, the depth buffer,
-// and the calls the device must refuse.
+// the calls the device must refuse, and a texture arriving in slices.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -432,4 +432,28 @@ TEST(GLDeviceHandoverTest, ARenderThreadThatDetachesHandsTheContextOver)
     ASSERT_EQ(device.ReadBackBuffer(&second), 0);
     EXPECT_EQ(second[5 * 32 + 5], 0xFF204060u);
     EXPECT_EQ(device.ForeignThreadCalls(), 0u);
+}
+
+TEST_F(GLDeviceTest, ATextureArrivesFromItsFirstSliceToItsLast)
+{
+    // A texture four frames' worth of texels big: arriving from the first
+    // frame's slice until the last one, and not while locked or done.
+    CGLDevice& device = *m_gl.device;
+    const unsigned side = 2048;
+    static_assert(side * side == 4 * CGLDevice::kUploadTexelsPerFrame);
+    ITexture* texture = nullptr;
+    ASSERT_EQ(device.CreateTexture(side, side, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture), 0);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(texture->LockRect(0, &locked, D3DLOCK_DISCARD), 0);
+    EXPECT_FALSE(texture->Arriving()) << "locked";
+    ASSERT_EQ(texture->UnlockRect(0), 0);
+    EXPECT_FALSE(texture->Arriving()) << "no frame yet";
+    std::vector<bool> arriving;
+    for (int frame = 0; frame < 5; ++frame) {
+        ASSERT_EQ(device.BeginScene(), 0);
+        ASSERT_EQ(device.EndScene(), 0);
+        arriving.push_back(texture->Arriving());
+    }
+    EXPECT_EQ(arriving, (std::vector<bool>{true, true, true, false, false}));
+    texture->Release();
 }

@@ -56,3 +56,33 @@ TEST(CWindowPainterTest, OverlappingWindowsGiveTheSameColoursAndNoTilesFail)
     EXPECT_EQ(bare.Paint(codes.data(), 0, 0, 10, 10, 0, 40000, [&](const CBitmapEx&) { used = true; }), -1);
     EXPECT_FALSE(used);
 }
+
+TEST(CWindowPainterTest, PaintingIntoRowsGivesTheRastersColoursOpaqueWithinThePitch)
+{
+    CWindowPainter painter;
+    ASSERT_EQ(painter.LoadTiles(std::string(VP_SOURCE_DIR) + "/data/Textures"), 0);
+    const std::int32_t x0 = 37, z0 = 11, w = 150, h = 90;
+    const std::vector<std::int32_t> codes = Codes(x0, z0, w, h);
+    std::vector<std::uint32_t> raster;
+    ASSERT_EQ(painter.Paint(codes.data(), x0, z0, w, h, 0, 40000, [&](const CBitmapEx& colours) {
+        for (std::int32_t z = 0; z < h; ++z)
+            for (std::int32_t x = 0; x < w; ++x)
+                raster.push_back(colours.ReadPixel(x, z));
+    }), 0);
+    const std::size_t pitch = w + 7;
+    std::vector<std::uint32_t> rows(pitch * h, 0x12345678u);
+    ASSERT_EQ(painter.PaintInto(codes.data(), x0, z0, w, h, 0, 40000, rows.data(), pitch), 0);
+    int mismatches = 0;
+    int padding = 0;
+    for (std::int32_t z = 0; z < h; ++z) {
+        for (std::int32_t x = 0; x < w; ++x)
+            mismatches += rows[z * pitch + x] != (0xFF000000u | (raster[z * w + x] & 0x00FFFFFFu));
+        for (std::size_t x = w; x < pitch; ++x)
+            padding += rows[z * pitch + x] != 0x12345678u;
+    }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(padding, 0);
+    EXPECT_EQ(painter.PaintInto(codes.data(), x0, z0, w, h, 0, 40000, rows.data(), w - 1), -1) << "pitch too short";
+    CWindowPainter bare;
+    EXPECT_EQ(bare.PaintInto(codes.data(), x0, z0, w, h, 0, 40000, rows.data(), pitch), -1);
+}
