@@ -38,6 +38,7 @@ public:
     using CvantaPeakView::m_minError;
     using CvantaPeakView::m_pageOriginX;
     using CvantaPeakView::m_pageOriginZ;
+    using CvantaPeakView::m_paging;
     using CvantaPeakView::m_pagingCount;
     using CvantaPeakView::m_pagingMargin;
     using CvantaPeakView::m_renderThread;
@@ -49,7 +50,7 @@ public:
     using CvantaPeakView::m_textured;
     using CvantaPeakView::m_windowHeight;
     using CvantaPeakView::m_windowWidth;
-    using CvantaPeakView::PageTerrain;
+    using CvantaPeakView::StartPagingThread;
     using CvantaPeakView::PagingNeeded;
 };
 
@@ -205,8 +206,8 @@ TEST_F(SimulationTest, PagingRunCentresTheWindowAndKeepsAppliedParameters)
     };
     for (const Case& c : cases) {
         m_view->m_camera.SetPosition(D3DXVECTOR3(c.x, 300.0f, c.z));
-        m_view->m_pagingCount = 1; // raised by whoever starts the run
-        m_view->PageTerrain();
+        m_view->StartPagingThread(); // counts the run until its thread has ended
+        m_view->m_paging.Join();
         EXPECT_EQ(m_view->m_pagingCount.load(), 0);
         EXPECT_FLOAT_EQ(m_view->m_pageOriginX.load(), c.originX);
         EXPECT_FLOAT_EQ(m_view->m_pageOriginZ.load(), c.originZ);
@@ -219,8 +220,8 @@ TEST_F(SimulationTest, PagingRunCentresTheWindowAndKeepsAppliedParameters)
     // Beyond the far edge the window would be empty: the landscape stays.
     CLandscape* kept = m_view->m_landscape;
     m_view->m_camera.SetPosition(D3DXVECTOR3(500.0f, 300.0f, 500.0f));
-    m_view->m_pagingCount = 1;
-    m_view->PageTerrain();
+    m_view->StartPagingThread();
+    m_view->m_paging.Join();
     EXPECT_EQ(m_view->m_landscape, kept);
     EXPECT_EQ(m_view->m_pagingCount.load(), 0);
 }
