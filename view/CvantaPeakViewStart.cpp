@@ -245,6 +245,7 @@ int CvantaPeakView::OpenStreamedTerrain()
                                      source->Height() * source->Spacing() / 1000.0);
     m_painter = std::make_unique<CWindowPainter>();
     m_painter->LoadTiles(TerrainFiles::kTilesFolder);
+    SetupDetail(m_device, TerrainFiles::kTilesFolder, *source, m_imageryFile.empty());
     m_pager = std::make_unique<CTerrainPager>(m_device, *source, m_painter.get());
     m_source = std::move(source);
     return 0;

@@ -38,7 +38,6 @@ public:
     using CvantaPeakView::m_minError;
     using CvantaPeakView::m_pageOriginX;
     using CvantaPeakView::m_pageOriginZ;
-    using CvantaPeakView::m_paging;
     using CvantaPeakView::m_pagingCount;
     using CvantaPeakView::m_pagingMargin;
     using CvantaPeakView::m_renderThread;
@@ -50,7 +49,7 @@ public:
     using CvantaPeakView::m_textured;
     using CvantaPeakView::m_windowHeight;
     using CvantaPeakView::m_windowWidth;
-    using CvantaPeakView::StartPagingThread;
+    using CvantaPeakView::PageTerrain;
     using CvantaPeakView::PagingNeeded;
 };
 
@@ -206,9 +205,9 @@ TEST_F(SimulationTest, PagingRunCentresTheWindowAndKeepsAppliedParameters)
     };
     for (const Case& c : cases) {
         m_view->m_camera.SetPosition(D3DXVECTOR3(c.x, 300.0f, c.z));
-        m_view->StartPagingThread(); // counts the run until its thread has ended
-        m_view->m_paging.Join();
-        EXPECT_EQ(m_view->m_pagingCount.load(), 0);
+        m_view->m_pagingCount = 1; // counted as its owner does: the render thread starts none
+        m_view->PageTerrain();
+        m_view->m_pagingCount = 0;
         EXPECT_FLOAT_EQ(m_view->m_pageOriginX.load(), c.originX);
         EXPECT_FLOAT_EQ(m_view->m_pageOriginZ.load(), c.originZ);
         std::lock_guard<std::mutex> guard(m_view->m_landscapeLock);
@@ -220,10 +219,10 @@ TEST_F(SimulationTest, PagingRunCentresTheWindowAndKeepsAppliedParameters)
     // Beyond the far edge the window would be empty: the landscape stays.
     CLandscape* kept = m_view->m_landscape;
     m_view->m_camera.SetPosition(D3DXVECTOR3(500.0f, 300.0f, 500.0f));
-    m_view->StartPagingThread();
-    m_view->m_paging.Join();
+    m_view->m_pagingCount = 1;
+    m_view->PageTerrain();
+    m_view->m_pagingCount = 0;
     EXPECT_EQ(m_view->m_landscape, kept);
-    EXPECT_EQ(m_view->m_pagingCount.load(), 0);
 }
 
 TEST_F(SimulationTest, SliderEndsGiveFullSpeedAndHover)
