@@ -20,6 +20,7 @@
 
 #include <unistd.h>
 
+#include "bench/BenchOptions.h"
 #include "terrain/CBitmapEx.h"
 #include "terrain/CTerrainGenerator.h"
 #include "terrain/CTerrainModel.h"
@@ -79,15 +80,11 @@ int main(int argc, char** argv)
     CTerrainGenerator::Settings settings;
     settings.size = 4097;
     settings.seed = 7;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--size")
-            settings.size = std::atoi(argv[i + 1]);
-        else if (option == "--seed")
-            settings.seed = static_cast<std::uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
-        else if (option == "--textures")
-            settings.texturesFolder = argv[i + 1];
-    }
+    COptionParser options("contour_bench", "[opciones]",
+                          "Mide cuánto marca la textura pintada los límites de los niveles de 8 bits.");
+    AddTerrainOptions(options, &settings);
+    if (const int status = options.Handle(argc, argv); status >= 0)
+        return status;
     settings.texturesFolder = std::filesystem::absolute(settings.texturesFolder).string();
     char folder[] = "/tmp/contour_bench_XXXXXX";
     if (::mkdtemp(folder) == nullptr) {

@@ -20,6 +20,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "bench/BenchOptions.h"
 #include "terrain/CTerrainGenerator.h"
 #include "terrain/TerrainFiles.h"
 
@@ -27,15 +28,10 @@ int main(int argc, char** argv)
 {
     CTerrainGenerator::Settings settings;
     settings.seed = 1;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--size")
-            settings.size = std::atoi(argv[i + 1]);
-        else if (option == "--seed")
-            settings.seed = static_cast<std::uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
-        else if (option == "--textures")
-            settings.texturesFolder = argv[i + 1];
-    }
+    COptionParser options("generate_bench", "[opciones]", "Mide una generación completa de un terreno.");
+    AddTerrainOptions(options, &settings);
+    if (const int status = options.Handle(argc, argv); status >= 0)
+        return status;
     char folder[] = "/tmp/generate_bench_XXXXXX";
     if (::mkdtemp(folder) == nullptr) {
         std::perror("generate_bench: mkdtemp");

@@ -20,6 +20,7 @@
 
 #include <gdal.h>
 
+#include "tools/COptionParser.h"
 #include "terrain/CElevationImporter.h"
 #include "terrain/CGdal.h"
 #include "terrain/CHeightmap16File.h"
@@ -63,15 +64,14 @@ bool WriteSource(const std::string& path, int size)
 
 int main(int argc, char** argv)
 {
-    int size = 8193;
+    long long side = 8193;
     std::string textures = "Textures";
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--size")
-            size = std::atoi(argv[i + 1]);
-        else if (option == "--textures")
-            textures = argv[i + 1];
-    }
+    COptionParser options("import_bench", "[opciones]", "Mide la importación de un GeoTIFF de alturas de 16 bits.");
+    options.AddInteger("size", "N", "lado del GeoTIFF, en muestras", 257, 16385, &side);
+    options.AddText("textures", "DIR", "carpeta de las cinco texturas", &textures);
+    if (const int status = options.Handle(argc, argv); status >= 0)
+        return status;
+    const int size = static_cast<int>(side);
     char folder[] = "/tmp/import_bench_XXXXXX";
     if (::mkdtemp(folder) == nullptr) {
         std::perror("import_bench: mkdtemp");

@@ -1,5 +1,7 @@
 #include "flight/CHeadlessFlight.h"
 
+#include <utility>
+
 #include "flight/CGroundHeight.h"
 #include "flight/CTerrainPager.h"
 #include "flight/CTerrainFollower.h"
@@ -20,37 +22,24 @@ CHeadlessFlight::CHeadlessFlight(IDevice* device, CTerrainPager& pager, bool tex
 {
 }
 
-CHeadlessFlight::~CHeadlessFlight() { DestroyLandscape(); }
-
-void CHeadlessFlight::DestroyLandscape()
-{
-    if (m_landscape != nullptr) {
-        m_landscape->Destroy();
-        delete m_landscape;
-        m_landscape = nullptr;
-    }
-}
+CHeadlessFlight::~CHeadlessFlight() = default;
 
 int CHeadlessFlight::Begin(const Settings& settings)
 {
-    DestroyLandscape();
+    m_paging.DestroyLandscape();
     CTerrainPager::Page page = m_pager.BuildFirst(m_textured);
     if (!page.landscape || page.status != 0 || page.width < 2 || page.height < 2) {
         if (page.landscape)
             page.landscape->Destroy();
         return -1;
     }
-    page.landscape->m_minError = settings.minError;
-    page.landscape->m_maxRenderTime = settings.maxRenderTime;
     // Level, whatever pitch a still view of the terrain would take: the
     // flight goes forward along the look.
     D3DXVECTOR3 start;
     float pitch = 0.0f;
     m_pager.StartView(*page.landscape, page.width, page.height, &start, &pitch);
     m_camera.SetPosition(start);
-    m_landscape = page.landscape.release();
-    m_originX = 0.0f;
-    m_originZ = 0.0f;
+    m_paging.Begin(m_pager, std::move(page), settings.minError, settings.maxRenderTime);
     m_pagingRuns = 0;
     m_pagingSeconds = -1.0;
     return 0;
@@ -59,26 +48,12 @@ int CHeadlessFlight::Begin(const Settings& settings)
 void CHeadlessFlight::PageIfNeeded()
 {
     const D3DXVECTOR3 eye = m_camera.Position();
-    if (!m_pager.PagingWanted(eye.x, eye.z, m_originX, m_originZ, false) || !m_pagingRetry.Allowed(TickCount()))
+    if (!m_paging.Wanted(eye.x, eye.z, TickCount()))
         return;
-    const std::uint32_t t0 = TickCount();
-    CTerrainPager::Page page = m_pager.BuildAround(eye.x, eye.z, m_textured);
-    if (page.status != 0 && !page.landscape)
-        m_pagingRetry.Failed(TickCount());
-    if (!page.landscape || page.width < 2 || page.height < 2) {
-        if (page.landscape)
-            page.landscape->Destroy();
-        return; // past the far edge, or the read failed: the current landscape stays
-    }
-    m_pagingRetry.Succeeded();
-    page.landscape->m_minError = m_landscape->m_minError;
-    page.landscape->m_maxRenderTime = m_landscape->m_maxRenderTime;
-    DestroyLandscape();
-    m_landscape = page.landscape.release();
-    m_originX = static_cast<float>(page.x0);
-    m_originZ = static_cast<float>(page.z0);
-    ++m_pagingRuns;
-    m_pagingDuration = TickCount() - t0;
+    bool swapped = false;
+    m_paging.Start([&]() { swapped = m_paging.Run(eye.x, eye.z, m_textured); });
+    if (swapped)
+        ++m_pagingRuns;
 }
 
 void CHeadlessFlight::Step(const Settings& settings, double seconds, double stepSeconds)
@@ -91,8 +66,9 @@ void CHeadlessFlight::Step(const Settings& settings, double seconds, double step
             m_camera.Turn(yaw);
         }
     }
-    if (settings.clearance > 0.0f && m_landscape != nullptr) {
-        CTerrainFollower::Follow(m_camera, *m_landscape, settings.clearance, speedPerSecond,
+    const CLandscape* landscape = m_paging.Landscape();
+    if (settings.clearance > 0.0f && landscape != nullptr) {
+        CTerrainFollower::Follow(m_camera, *landscape, settings.clearance, speedPerSecond,
                                  static_cast<float>(stepSeconds));
     }
 }
@@ -120,13 +96,14 @@ int CHeadlessFlight::Fly(const Settings& settings, const FrameDone& frameDone)
             const double sincePaging = seconds - m_pagingSeconds;
             shown.pagingNotice = m_pagingSeconds >= 0.0 && sincePaging <= kPagingNoticeSeconds;
             shown.pagingTime = m_pagingSeconds >= 0.0 && sincePaging <= kPagingTimeSeconds;
-            shown.pagingDurationMs = m_pagingDuration;
+            shown.pagingDurationMs = m_paging.LastRunMs();
             shown.fps = static_cast<std::uint32_t>(settings.fps);
             return shown;
         };
-        CFlightFrame::Draw(m_device, camera, m_landscapeLock, m_landscape, paging, status, settings.overlay);
-        m_ground = m_landscape != nullptr ? CGroundHeight::At(*m_landscape, camera.position.x, camera.position.z)
-                                          : 0.0f;
+        CFlightFrame::Draw(m_device, camera, m_paging.Lock(), m_paging.Landscape(), paging, status,
+                           settings.overlay);
+        const CLandscape* flown = m_paging.Landscape();
+        m_ground = flown != nullptr ? CGroundHeight::At(*flown, camera.position.x, camera.position.z) : 0.0f;
         if (frameDone && frameDone(frame) != 0) {
             return -1;
         }

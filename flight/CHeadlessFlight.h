@@ -3,7 +3,7 @@
 // the flight on by exactly 1/fps seconds, however long the frame took to
 // draw, so that a recording is smooth at any render speed. It starts as the
 // start command does (the window at the terrain's origin, the camera over
-// its middle, level) and pages by the program's own policy (CTerrainPager),
+// its middle, level) and pages as the program does (CTerrainPaging),
 // except that a new landscape is built at once, on the flying thread, when
 // the camera nears the window's edge. Steering is plugged in: a function
 // gives the yaw of every step.
@@ -11,11 +11,9 @@
 // Threads: one thread, the device's drawing thread, does everything.
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <mutex>
 
 #include "flight/CFlightFrame.h"
-#include "flight/CPagingRetry.h"
+#include "flight/CTerrainPaging.h"
 #include "render/CCamera.h"
 
 class CLandscape;
@@ -61,7 +59,7 @@ public:
     // Paging runs made so far (the first landscape not counted).
     int PagingRuns() const { return m_pagingRuns; }
     // The landscape flown over now, or null; for the flying thread.
-    const CLandscape* Landscape() const { return m_landscape; }
+    const CLandscape* Landscape() const { return m_paging.Landscape(); }
     // The ground height under the eye at the last frame drawn.
     float Ground() const { return m_ground; }
 
@@ -71,19 +69,13 @@ private:
     // of the window's edge and a run is of use, as the program's paging does.
     void PageIfNeeded();
     void Step(const Settings& settings, double seconds, double stepSeconds);
-    void DestroyLandscape();
 
     IDevice* m_device;
     CTerrainPager& m_pager;
     bool m_textured;
     CCamera& m_camera;
-    CLandscape* m_landscape = nullptr;
-    std::mutex m_landscapeLock;
-    float m_originX = 0.0f;
-    float m_originZ = 0.0f;
+    CTerrainPaging m_paging{CTerrainPaging::Runs::AtOnce};
     int m_pagingRuns = 0;
     double m_pagingSeconds = -1.0;     // simulated time of the last run; < 0: none
-    std::uint32_t m_pagingDuration = 0; // wall milliseconds the last run took
-    CPagingRetry m_pagingRetry;         // after a window that could not be read (wall time)
     float m_ground = 0.0f;
 };

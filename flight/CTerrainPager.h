@@ -2,9 +2,9 @@
 // Paging over a terrain source, written once for the program's view and the
 // headless flight: the page window and margin of the terrain, the one
 // decision whether a paging run starts, and the run's work (the window cut
-// around the camera, its colours, the landscape built over it). Its owner
-// keeps the current landscape and swaps the new one in under its lock; the
-// view runs the work on its paging thread, the headless flight at once.
+// around the camera, its colours, the landscape built over it). Paging's
+// owner (CTerrainPaging) keeps the current landscape, runs the work on its
+// paging thread or at once, and swaps the new landscape in.
 //
 // The window is the specified half of the heightmap for the classic folder
 // (4096 x 4096, margin 1024 for 8193 x 8193); a streamed terrain's is at

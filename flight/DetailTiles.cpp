@@ -1,13 +1,22 @@
 #include "flight/DetailTiles.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+
 #include "render/IDevice.h"
 #include "terrain/CBlendPainter.h"
 #include "terrain/CHeightmap16File.h"
 #include "terrain/CTerrainModel.h"
 #include "terrain/CTextureGenerator.h"
+#include "terrain/ITerrainSource.h"
 #include "terrain/TerrainFiles.h"
 
-int LoadDetailSet(const std::string& folder, const CTerrainModel& terrain, DetailSet* detail)
+namespace {
+
+// The tiles and band weights of `folder`, for levels levelScale world units
+// apart from levelBase up. 0, or -1 when no tile could be read.
+int LoadTiles(const std::string& folder, float levelScale, float levelBase, DetailSet* detail)
 {
     *detail = DetailSet{};
     CTextureGenerator generator;
@@ -44,19 +53,52 @@ int LoadDetailSet(const std::string& folder, const CTerrainModel& terrain, Detai
             detail->weights[static_cast<std::size_t>(level)][static_cast<std::size_t>(slot)] = weights[slot];
     }
     detail->rockSlot = generator.m_tiles[CBlendPainter::kRockSlot].HasPixels() ? CBlendPainter::kRockSlot : -1;
-    detail->levelScale = terrain.HasHeights16() ? terrain.HeightScale() * CHeightmap16File::kCodesPerLevel
-                                                : terrain.HeightScale();
+    detail->levelScale = levelScale;
+    detail->levelBase = levelBase;
     return 0;
 }
 
-int SetupDetail(IDevice* device, const std::string& folder, const CTerrainModel& terrain)
+int Hand(IDevice* device, const std::function<int(DetailSet*)>& load)
 {
     if (device == nullptr)
         return -1;
     if (device->CurrentLook() != Look::Enhanced)
         return 0;
     DetailSet detail;
-    if (LoadDetailSet(folder, terrain, &detail) != 0)
+    if (load(&detail) != 0)
         return -1;
     return device->SetDetail(detail);
+}
+
+} // namespace
+
+int LoadDetailSet(const std::string& folder, const CTerrainModel& terrain, DetailSet* detail)
+{
+    return LoadTiles(folder,
+                     terrain.HasHeights16() ? terrain.HeightScale() * CHeightmap16File::kCodesPerLevel
+                                            : terrain.HeightScale(),
+                     0.0f, detail);
+}
+
+int SetupDetail(IDevice* device, const std::string& folder, const CTerrainModel& terrain)
+{
+    return Hand(device, [&](DetailSet* detail) { return LoadDetailSet(folder, terrain, detail); });
+}
+
+int LoadDetailSet(const std::string& folder, const ITerrainSource& source, DetailSet* detail)
+{
+    std::int32_t low = 0;
+    std::int32_t high = 0;
+    source.CodeRange(&low, &high);
+    // CWindowPainter's stretch: level = (code - low) * 255 / max(1, high - low).
+    const float scale = source.HeightScale();
+    return LoadTiles(folder, static_cast<float>(std::max(1, high - low)) * scale / 255.0f,
+                     static_cast<float>(low) * scale, detail);
+}
+
+int SetupDetail(IDevice* device, const std::string& folder, const ITerrainSource& source, bool painted)
+{
+    if (!painted)
+        return 0;
+    return Hand(device, [&](DetailSet* detail) { return LoadDetailSet(folder, source, detail); });
 }

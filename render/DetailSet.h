@@ -19,8 +19,11 @@ struct DetailSet {
     std::vector<std::array<float, kSlots>> weights;
     // The slot laid over steep slopes, -1 for none.
     int rockSlot = -1;
-    // World units per grey level of the terrain drawn.
+    // World units per grey level of the terrain drawn, and the world height
+    // of level 0 (above 0 for a streamed terrain, whose levels stretch its
+    // own range of heights).
     float levelScale = 2.5f;
+    float levelBase = 0.0f;
 
     bool Empty() const { return tileSize == 0 || weights.size() != static_cast<std::size_t>(kLevels); }
 };

@@ -375,10 +375,11 @@ int main(int argc, char** argv)
         return 1;
     }
     device->SetLook(options.flight.look);
-    // The ground detail follows the folder terrain's levels; a streamed
-    // terrain's painting stretches its own range and goes without.
+    // The ground detail follows the levels the terrain was painted with.
     if (options.flight.terrain.empty())
         SetupDetail(device, Path(options.dir, TerrainFiles::kTilesFolder), terrain);
+    else
+        SetupDetail(device, Path(options.dir, TerrainFiles::kTilesFolder), *source, options.flight.imagery.empty());
     CCamera camera;
     camera.SetDevice(device);
     camera.SetupProjection();

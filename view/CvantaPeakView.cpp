@@ -97,11 +97,7 @@ CvantaPeakView::CvantaPeakView(QWidget* parent) : QWidget(parent)
 CvantaPeakView::~CvantaPeakView()
 {
     StopWorkers();
-    if (m_landscape != nullptr) {
-        m_landscape->Destroy();
-        delete m_landscape;
-        m_landscape = nullptr;
-    }
+    m_paging.DestroyLandscape();
     ReleaseGraphics();
     // The map control outlives the members; it must not paint a freed map.
     m_overviewStatic->SetMap(nullptr);
@@ -110,6 +106,7 @@ CvantaPeakView::~CvantaPeakView()
 void CvantaPeakView::StopWorkers()
 {
     m_stop = true;
+    m_paging.Cancel();
     // Waited for without a time limit: once m_stop is set the render loop ends
     // after its current frame and starts no paging run; a paging run gives up
     // at its next step and a generation at its next fault, leaving the files
@@ -118,9 +115,7 @@ void CvantaPeakView::StopWorkers()
     if (m_renderThread.joinable()) {
         m_renderThread.join();
     }
-    if (m_pagingThread.joinable()) {
-        m_pagingThread.join();
-    }
+    m_paging.Join();
     CancelGeneration();
 }
 

@@ -25,6 +25,7 @@
 
 #include "flight/CPagingRetry.h"
 #include "flight/CTerrainPager.h"
+#include "flight/CTerrainPaging.h"
 #include "flight/CTourPilot.h"
 #include "overview/COverviewMap.h"
 #include "render/CCamera.h"
@@ -259,20 +260,25 @@ protected:
     void StopWorkers();
 
     // --- Members, in declaration order ---------------------------------
+    // Paging's owner: the landscape, its lock and window origin, the paging
+    // thread, its run count and retry live there; the members of the same
+    // names below are its state under the view's names.
+    CTerrainPaging m_paging{CTerrainPaging::Runs::OnThread};
     // Control 1000's window object, looked up by the start command; not owned.
     QWidget* m_renderWindow = nullptr;
     // The full texture bitmap, loaded at start when the display is textured.
     CBitmapEx m_textureImage;
     COverviewMap m_overviewMap;
-    // Owned. Guarded by m_landscapeLock: written by the start command and the
-    // paging thread (swap), its parameters by OnApply; read by the render thread.
-    CLandscape* m_landscape = nullptr;
+    // Owned by m_paging. Guarded by m_landscapeLock: written by the start
+    // command and the paging thread (swap), its parameters by OnApply; read
+    // by the render thread.
+    CLandscape*& m_landscape = m_paging.Landscape();
     // World position of column 0 / row 0 of the current landscape's window;
     // written by the paging thread together with the swap, read by the render
-    // thread without the lock.
-    std::atomic<float> m_pageOriginX{0.0f};
+    // thread without the lock. Windows lie on the ground plane: Y stays 0.
+    std::atomic<float>& m_pageOriginX = m_paging.OriginX();
     std::atomic<float> m_pageOriginY{0.0f};
-    std::atomic<float> m_pageOriginZ{0.0f};
+    std::atomic<float>& m_pageOriginZ = m_paging.OriginZ();
     CTerrainModel m_terrain;
     // What the start command opened: the terrain source (the folder over
     // m_terrain and m_textureImage, or a streamed raster), the painter of
@@ -290,19 +296,19 @@ protected:
     CCamera m_camera;
     // Created by the start command; not owned.
     IDevice* m_device = nullptr;
-    std::thread m_pagingThread;
+    std::thread& m_pagingThread = m_paging.Thread();
     std::thread::id m_pagingThreadId;
     std::thread m_renderThread;
     std::thread::id m_renderThreadId;
     // Guards m_landscape, the landscape's contents and its two parameters.
     // Never held while waiting for a thread, never taken twice.
-    std::mutex m_landscapeLock;
+    std::mutex& m_landscapeLock = m_paging.Lock();
     // Paging runs in progress (0 or 1).
-    std::atomic<std::int32_t> m_pagingCount{0};
+    std::atomic<std::int32_t>& m_pagingCount = m_paging.Count();
     // A run that could not read its window (a served terrain whose server
     // fails) holds the next one back for a while; the paging thread reports,
     // the render thread asks.
-    CPagingRetry m_pagingRetry;
+    CPagingRetry& m_pagingRetry = m_paging.Retry();
     // Set by StopWorkers; ends the render loop. StopWorkers then waits
     // for the worker threads without a time limit, so once it is set no
     // worker may wait for the user-interface thread (a blocking queued call

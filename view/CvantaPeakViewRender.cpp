@@ -84,8 +84,7 @@ void CvantaPeakView::RenderFrame()
     }
 
     const auto pagingDecision = [this, x, z]() {
-        if (m_pager->PagingWanted(x, z, m_pageOriginX.load(), m_pageOriginZ.load(), m_pagingCount.load() != 0) &&
-            m_pagingRetry.Allowed(TickCount()) && !m_stop.load()) {
+        if (!m_stop.load() && m_paging.Wanted(x, z, TickCount())) {
             StartPagingThread();
         }
     };

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "flight/CTerrainPager.h"
 #include "flight/DetailTiles.h"
@@ -95,7 +96,6 @@ void CvantaPeakView::OnStartSimulation()
     m_device->SetTransform(D3DTS_PROJECTION, CCamera::ProjectionMatrix());
 
     m_camera.SetDevice(m_device);
-    m_pagingCount = 0;
     m_camera.SetPosition(D3DXVECTOR3(0.0f, 5.0f, 0.0f));
     if (g_font == nullptr) {
         CreateOverlayFont(m_device);
@@ -163,12 +163,8 @@ void CvantaPeakView::OnStartSimulation()
     m_pagingMargin = m_pager->Window().margin;
     m_windowWidth = page.width;
     m_windowHeight = page.height;
-    m_pageOriginX = 0.0f;
     m_pageOriginY = 0.0f;
-    m_pageOriginZ = 0.0f;
 
-    page.landscape->m_minError = m_minError;
-    page.landscape->m_maxRenderTime = m_maxRenderTime;
     D3DXVECTOR3 start;
     float pitch = 0.0f;
     m_pager->StartView(*page.landscape, page.width, page.height, &start, &pitch);
@@ -178,14 +174,11 @@ void CvantaPeakView::OnStartSimulation()
     if (pitch != 0.0f && !m_tour && m_speedKmh == 0.0f) {
         m_camera.Pitch(pitch, pitch);
     }
-    CLandscape* landscape = page.landscape.release();
-    {
-        std::lock_guard<std::mutex> guard(m_landscapeLock);
-        m_landscape = landscape;
-    }
+    const int leafCount = page.landscape->m_leafCount;
+    m_paging.Begin(*m_pager, std::move(page), m_minError, m_maxRenderTime);
     m_started = true;
     SetupRenderState(m_device);
-    m_maxTrianglesText = QString::asprintf("%d", landscape->m_leafCount);
+    m_maxTrianglesText = QString::asprintf("%d", leafCount);
     UpdateData(false);
 
     m_renderThread = std::thread(&CvantaPeakView::RenderThreadProc, this);
@@ -252,6 +245,7 @@ int CvantaPeakView::OpenStreamedTerrain()
                                      source->Height() * source->Spacing() / 1000.0);
     m_painter = std::make_unique<CWindowPainter>();
     m_painter->LoadTiles(TerrainFiles::kTilesFolder);
+    SetupDetail(m_device, TerrainFiles::kTilesFolder, *source, m_imageryFile.empty());
     m_pager = std::make_unique<CTerrainPager>(m_device, *source, m_painter.get());
     m_source = std::move(source);
     return 0;

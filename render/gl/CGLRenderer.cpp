@@ -124,6 +124,7 @@ uniform bool uHasDetail;
 uniform sampler2DArray uDetailTiles;
 uniform sampler2D uDetailWeights;
 uniform float uLevelScale;
+uniform float uLevelBase;
 uniform int uRockSlot;
 uniform float uTileSize;
 uniform vec3 uTileMeans[5];
@@ -164,7 +165,7 @@ vec3 PixelLight(vec4 map, vec3 normal)
 // pixel whatever the branches.
 vec3 Detail(vec3 normal)
 {
-    vec3 bands = texture(uDetailWeights, vec2((clamp(vWorld.y / uLevelScale, 0.0, 255.0) + 0.5) / 256.0, 0.5)).rgb;
+    vec3 bands = texture(uDetailWeights, vec2((clamp((vWorld.y - uLevelBase) / uLevelScale, 0.0, 255.0) + 0.5) / 256.0, 0.5)).rgb;
     int first = int(bands.r * 4.0 + 0.5);
     int second = int(bands.g * 4.0 + 0.5);
     float share = bands.b;
@@ -348,6 +349,7 @@ CGLRenderer::SceneUniforms CGLRenderer::Locate(unsigned program)
     u.detailTiles = at("uDetailTiles");
     u.detailWeights = at("uDetailWeights");
     u.levelScale = at("uLevelScale");
+    u.levelBase = at("uLevelBase");
     u.rockSlot = at("uRockSlot");
     u.tileSize = at("uTileSize");
     u.tileMeans = at("uTileMeans");
@@ -560,6 +562,7 @@ void CGLRenderer::Draw(const GLDrawState& state, D3DPRIMITIVETYPE type, unsigned
         glUniform1i(u.detailTiles, 2);
         glUniform1i(u.detailWeights, 3);
         glUniform1f(u.levelScale, m_detailLevelScale);
+        glUniform1f(u.levelBase, m_detailLevelBase);
         glUniform1i(u.rockSlot, m_detailRockSlot);
         glUniform1f(u.tileSize, static_cast<float>(std::max(m_detailTileSize, 1u)));
         glUniform3fv(u.tileMeans, DetailSet::kSlots, glm::value_ptr(m_detailMeans[0]));
@@ -796,6 +799,7 @@ void CGLRenderer::SetDetail(const DetailSet& detail)
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glActiveTexture(GL_TEXTURE0);
     m_detailLevelScale = detail.levelScale > 0.0f ? detail.levelScale : 2.5f;
+    m_detailLevelBase = detail.levelBase;
     m_detailRockSlot = detail.rockSlot;
     m_detailTileSize = detail.tileSize;
     for (int slot = 0; slot < DetailSet::kSlots; ++slot) {

@@ -135,6 +135,7 @@ private:
     unsigned m_detailTiles = 0;   // GL_TEXTURE_2D_ARRAY, one layer per slot; 0: no detail
     unsigned m_detailWeights = 0; // 256 x 1 table: per level the two heaviest slots / 4, the second's share
     float m_detailLevelScale = 2.5f;
+    float m_detailLevelBase = 0.0f;
     int m_detailRockSlot = -1;
     unsigned m_detailTileSize = 0;
     glm::vec3 m_detailMeans[DetailSet::kSlots]; // mean colour of each tile, 0..1
@@ -157,7 +158,7 @@ private:
             materialEmissive = -1, ambient = -1, hasTexture = -1, sampler = -1;
         int skyAmbient = -1, groundAmbient = -1, eye = -1, fogWindow = -1, fogEnd = -1, horizon = -1,
             hasLightMap = -1, lightMap = -1, lightMapOffset = -1, haze = -1, hasDetail = -1, detailTiles = -1,
-            detailWeights = -1, levelScale = -1, rockSlot = -1, tileSize = -1, tileMeans = -1;
+            detailWeights = -1, levelScale = -1, levelBase = -1, rockSlot = -1, tileSize = -1, tileMeans = -1;
     };
     static SceneUniforms Locate(unsigned program);
     SceneUniforms m_classicUniforms;
