@@ -80,7 +80,8 @@ std::int32_t CTextureGenerator::LevelOfCode(std::int32_t code, std::int32_t low,
 
 int CTextureGenerator::Synthesize(std::int32_t width, std::int32_t height)
 {
-    if ((m_heightWindow == nullptr && m_codeWindow == nullptr) || width != m_width || height != m_height || width < 1 || height < 1)
+    if ((m_heightWindow == nullptr && m_codeWindow == nullptr) || width != m_width || height != m_height ||
+        width < 1 || height < 1)
         return -1;
     if (m_target == nullptr && (m_output.CreateBlank(width, height) != 0 || !m_output.HasPixels()))
         return -1;

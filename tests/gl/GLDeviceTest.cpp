@@ -436,24 +436,20 @@ TEST(GLDeviceHandoverTest, ARenderThreadThatDetachesHandsTheContextOver)
 
 TEST_F(GLDeviceTest, ATextureArrivesFromItsFirstSliceToItsLast)
 {
-    // A texture four frames' worth of texels big: arriving from the first
-    // frame's slice until the last one, and not while locked or done.
+    // Four frames' worth of texels: arriving from the first frame's slice to
+    // the last one, not while locked nor before a frame nor once done.
     CGLDevice& device = *m_gl.device;
-    const unsigned side = 2048;
-    static_assert(side * side == 4 * CGLDevice::kUploadTexelsPerFrame);
     ITexture* texture = nullptr;
-    ASSERT_EQ(device.CreateTexture(side, side, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture), 0);
+    ASSERT_EQ(device.CreateTexture(2048, 2048, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture), 0);
+    static_assert(2048 * 2048 == 4 * CGLDevice::kUploadTexelsPerFrame);
     D3DLOCKED_RECT locked;
     ASSERT_EQ(texture->LockRect(0, &locked, D3DLOCK_DISCARD), 0);
-    EXPECT_FALSE(texture->Arriving()) << "locked";
+    std::vector<bool> arriving{texture->Arriving()};
     ASSERT_EQ(texture->UnlockRect(0), 0);
-    EXPECT_FALSE(texture->Arriving()) << "no frame yet";
-    std::vector<bool> arriving;
-    for (int frame = 0; frame < 5; ++frame) {
-        ASSERT_EQ(device.BeginScene(), 0);
-        ASSERT_EQ(device.EndScene(), 0);
+    for (int frame = 0; frame <= 5; ++frame) {
         arriving.push_back(texture->Arriving());
+        ASSERT_TRUE(device.BeginScene() == 0 && device.EndScene() == 0);
     }
-    EXPECT_EQ(arriving, (std::vector<bool>{true, true, true, false, false}));
+    EXPECT_EQ(arriving, (std::vector<bool>{false, false, true, true, true, false, false}));
     texture->Release();
 }

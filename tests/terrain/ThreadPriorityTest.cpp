@@ -1,5 +1,5 @@
-// A background thread runs a fixed number of nice levels below the main
-// thread, at most 19, and a thread already lower is left as it is.
+// A background thread runs `steps` nice levels below the main thread (at
+// most 19); a thread already lower, or a second call, is left as it is.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -9,36 +9,24 @@
 
 #include "terrain/ThreadPriority.h"
 
-namespace {
-
-int OwnNice() { return ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())); }
-
-} // namespace
-
 TEST(ThreadPriorityTest, LowersANewThreadBelowTheMainOneNeverRaisingIt)
 {
-    const int base = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::getpid()));
+    const auto nice = [](pid_t id) { return ::getpriority(PRIO_PROCESS, static_cast<id_t>(id)); };
+    const int base = nice(::getpid());
     const struct {
-        int before; // nice steps above the main thread the thread starts at
-        int steps;
-        int expected; // steps above the main thread afterwards (before clamping at 19)
-    } cases[] = {
-        {0, kBackgroundNice, kBackgroundNice}, {0, 3, 3}, {5, 3, 5}, {12, kBackgroundNice, 12},
-        {0, 0, 0},                             {0, -4, 0}, {0, 40, 40},
-    };
+        int before, steps, expected; // levels above the main thread
+    } cases[] = {{0, kBackgroundNice, kBackgroundNice}, {0, 3, 3}, {5, 3, 5}, {0, -4, 0}, {0, 40, 40}};
     for (const auto& c : cases) {
-        int after = -100;
-        int result = -1;
+        int first = -1, second = -1, after = -100, again = -100;
         std::thread([&] {
-            if (c.before > 0)
-                ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), std::min(19, base + c.before));
-            result = LowerThreadPriority(c.steps);
-            after = OwnNice();
-            EXPECT_EQ(LowerThreadPriority(c.steps), 0) << "a second call";
-            EXPECT_EQ(OwnNice(), after) << "a second call";
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), std::min(19, base + c.before));
+            first = LowerThreadPriority(c.steps);
+            after = nice(::gettid());
+            second = LowerThreadPriority(c.steps);
+            again = nice(::gettid());
         }).join();
-        EXPECT_EQ(result, 0) << c.before << " " << c.steps;
+        EXPECT_TRUE(first == 0 && second == 0 && again == after) << c.before << " " << c.steps;
         EXPECT_EQ(after, std::min(19, base + c.expected)) << c.before << " " << c.steps;
     }
-    EXPECT_EQ(OwnNice(), base) << "the calling thread of the test is untouched";
+    EXPECT_EQ(nice(::gettid()), base) << "the test's own thread is untouched";
 }
