@@ -1,7 +1,9 @@
 #include "flight/CTerrainPager.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "flight/CPageBuilder.h"
 #include "flight/LightMapTexture.h"
@@ -9,6 +11,7 @@
 #include "terrain/CBitmapEx.h"
 #include "terrain/CWindowPainter.h"
 #include "terrain/ITerrainSource.h"
+#include "terrain/LargeBlocks.h"
 
 namespace {
 
@@ -17,6 +20,26 @@ namespace {
 constexpr float kFramedAltitudeShare = 1.0f / 40.0f;
 // Steepest start pitch, radians.
 constexpr float kFramedMaxPitch = 0.35f;
+
+// How long a build waits for the render thread to start copying a new page
+// texture, and at most for the copy to end, and how often it looks.
+constexpr auto kCopyStartWait = std::chrono::milliseconds(50);
+constexpr auto kCopyWait = std::chrono::milliseconds(1500);
+constexpr auto kCopyPoll = std::chrono::milliseconds(10);
+
+// Returns once the render thread has copied `texture` (null: at once) to the
+// driver and let go of its system-memory copy, or did not start the copy
+// within kCopyStartWait (no frames are drawn: the first page, a headless
+// flight building on its drawing thread), or after kCopyWait.
+void AwaitCopy(const ITexture* texture)
+{
+    if (texture == nullptr)
+        return;
+    std::this_thread::sleep_for(kCopyStartWait);
+    const auto end = std::chrono::steady_clock::now() + kCopyWait;
+    while (texture->Arriving() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(kCopyPoll);
+}
 
 } // namespace
 
@@ -58,6 +81,7 @@ CTerrainPager::Page CTerrainPager::BuildAround(float x, float z, bool textured) 
 
 CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, bool textured) const
 {
+    MapLargeBlocksAlone();
     Page page;
     page.x0 = x0;
     page.z0 = z0;
@@ -72,21 +96,24 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
         return page;
     const std::int32_t w = page.width;
     const std::int32_t h = page.height;
-    // The landscape takes its own copy of the heights first; the light map and
-    // the colours come next (a painted window reuses the cut's samples, so
-    // the light map is made from them before), and the cut is let go
-    // before Initialise makes the error tables, so that the cut, the colours
-    // and the tables never stand in memory together beside the current page.
+    // The landscape takes the cut over (it is held once); the light map and
+    // the colours are made from the landscape's samples, and Initialise makes
+    // the error tables last, so that the colours and the tables never stand
+    // in memory together beside the current page.
     page.landscape = std::make_unique<CLandscape>();
     CLandscape& landscape = *page.landscape;
     landscape.m_originX = static_cast<float>(x0);
     landscape.m_originZ = static_cast<float>(z0);
     landscape.m_device = m_device;
     landscape.m_heightScale = m_source.HeightScale();
-    landscape.SetHeightWindow(h, window.get(), w);
+    landscape.TakeHeightWindow(h, std::move(window), w);
+    const std::int32_t* heights = landscape.m_heights.get();
     // Under the enhanced look a textured page is lit from its light map.
     if (textured && m_device != nullptr && m_device->CurrentLook() == Look::Enhanced)
-        landscape.m_lightMap = CreateLightMapTexture(m_device, window.get(), w, h, m_source.HeightScale());
+        landscape.m_lightMap = CreateLightMapTexture(m_device, heights, w, h, m_source.HeightScale());
+    // Its copy goes to the driver before the page texture is made (a few
+    // frames): the two copies never stand in memory together either.
+    AwaitCopy(landscape.m_lightMap);
     if (textured) {
         if (const CBitmapEx* raster = m_source.ColourRaster()) {
             landscape.m_texture = CreatePageTexture(m_device, *raster, x0, z0, w, h);
@@ -98,14 +125,18 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
                 std::int32_t low = 0;
                 std::int32_t high = 0;
                 m_source.CodeRange(&low, &high);
-                m_painter->Paint(window.get(), x0, z0, w, h, low, high, [&](const CBitmapEx& painted) {
-                    window.reset(); // painted: its levels are not read again
-                    landscape.m_texture = CreatePageTexture(m_device, painted, 0, 0, w, h);
-                });
+                // Painted straight into the texture: no raster of the colours.
+                landscape.m_texture =
+                    CreateTextureFilledBy(m_device, w, h, [&](std::uint32_t* texels, std::size_t pitch) {
+                        return m_painter->PaintInto(heights, x0, z0, w, h, low, high, texels, pitch);
+                    });
             }
         }
     }
-    window.reset();
+    // The error tables are made once the page texture's texels have gone to
+    // the driver (the render thread copies them over a few frames), so that
+    // its system-memory copy and the tables never stand in memory together.
+    AwaitCopy(landscape.m_texture);
     page.status = landscape.Initialise();
     return page;
 }

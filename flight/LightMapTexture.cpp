@@ -1,24 +1,17 @@
 #include "flight/LightMapTexture.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <system_error>
 #include <thread>
 #include <vector>
 
-#include "render/DeviceSetup.h"
 #include "flight/PageTexture.h"
+#include "render/CMipChain.h"
+#include "render/DeviceSetup.h"
 #include "terrain/CAmbientOcclusion.h"
 #include "terrain/CHorizonShadow.h"
 #include "terrain/CNormalMap.h"
-
-namespace {
-
-// Nice value of the helper thread (Linux schedules threads one by one).
-constexpr int kHelperNice = 10;
-
-} // namespace
+#include "terrain/ThreadPriority.h"
 
 ITexture* CreateLightMapTexture(IDevice* device, const std::int32_t* window, int width, int height,
                                 float heightScale)
@@ -42,7 +35,7 @@ ITexture* CreateLightMapTexture(IDevice* device, const std::int32_t* window, int
     const auto helper = [](const auto& work) {
         try {
             return std::thread([&work] {
-                ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kHelperNice);
+                LowerThreadPriority();
                 work();
             });
         } catch (const std::system_error&) {
@@ -62,12 +55,24 @@ ITexture* CreateLightMapTexture(IDevice* device, const std::int32_t* window, int
     if (!lit || skyResult != 0)
         return nullptr;
 
-    return CreateFilledTexture(device, width, height, [&](std::uint32_t* row, int j) {
+    // Texel (i, j) of the map is the box filter of samples 2i, 2i + 1 by 2j,
+    // 2j + 1 (the last column and row repeated on odd sides): what the
+    // full-resolution map's level 1 held, at a quarter of its memory.
+    const auto pack = [&](std::uint32_t* row, int j) {
         const std::size_t first = static_cast<std::size_t>(j) * static_cast<std::size_t>(width);
         for (int i = 0; i < width; ++i) {
             const std::size_t k = first + static_cast<std::size_t>(i);
             row[i] = static_cast<std::uint32_t>(sky[k]) << 24 | static_cast<std::uint32_t>(normals[2 * k]) << 16 |
                      static_cast<std::uint32_t>(normals[2 * k + 1]) << 8 | sun[k];
         }
+    };
+    std::vector<std::uint32_t> pair(2 * static_cast<std::size_t>(width));
+    const int mapWidth = static_cast<int>(CMipChain::LevelSize(static_cast<unsigned>(width), 1));
+    const int mapHeight = static_cast<int>(CMipChain::LevelSize(static_cast<unsigned>(height), 1));
+    return CreateFilledTexture(device, mapWidth, mapHeight, [&](std::uint32_t* row, int j) {
+        pack(pair.data(), 2 * j);
+        pack(pair.data() + width, std::min(2 * j + 1, height - 1));
+        CMipChain::Reduce(pair.data(), static_cast<unsigned>(width), 2, static_cast<unsigned>(width), row,
+                          static_cast<unsigned>(mapWidth));
     });
 }

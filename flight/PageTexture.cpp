@@ -69,8 +69,8 @@ int FillMipLevels(ITexture* texture, const std::uint32_t* level0, std::size_t pi
 
 } // namespace
 
-ITexture* CreateFilledTexture(IDevice* device, int width, int height,
-                              const std::function<void(std::uint32_t* row, int j)>& fillRow)
+ITexture* CreateTextureFilledBy(IDevice* device, int width, int height,
+                                const std::function<int(std::uint32_t* texels, std::size_t pitch)>& fill)
 {
     if (device == nullptr || width <= 0 || height <= 0)
         return nullptr;
@@ -87,15 +87,23 @@ ITexture* CreateFilledTexture(IDevice* device, int width, int height,
     }
     const std::size_t pitch = static_cast<std::size_t>(locked.Pitch) / 4;
     auto* texels = static_cast<std::uint32_t*>(locked.pBits);
-    for (int j = 0; j < height; ++j)
-        fillRow(texels + static_cast<std::size_t>(j) * pitch, j);
-    if (texture->LevelCount() > 1 && FillMipLevels(texture, texels, pitch) != 0) {
+    if (fill(texels, pitch) != 0 || (texture->LevelCount() > 1 && FillMipLevels(texture, texels, pitch) != 0)) {
         texture->UnlockRect(0);
         texture->Release();
         return nullptr;
     }
     texture->UnlockRect(0);
     return texture;
+}
+
+ITexture* CreateFilledTexture(IDevice* device, int width, int height,
+                              const std::function<void(std::uint32_t* row, int j)>& fillRow)
+{
+    return CreateTextureFilledBy(device, width, height, [&](std::uint32_t* texels, std::size_t pitch) {
+        for (int j = 0; j < height; ++j)
+            fillRow(texels + static_cast<std::size_t>(j) * pitch, j);
+        return 0;
+    });
 }
 
 ITexture* CreatePageTexture(IDevice* device, const CBitmapEx& raster, int x0, int z0, int width, int height)

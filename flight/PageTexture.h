@@ -1,6 +1,7 @@
 #pragma once
 // The page window (the square of the heightmap each landscape covers), the
 // paging margin, and the page texture cut from the colour raster.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -37,3 +38,9 @@ ITexture* CreatePageTexture(IDevice* device, const CBitmapEx& raster, int x0, in
 // be created or locked. Any thread.
 ITexture* CreateFilledTexture(IDevice* device, int width, int height,
                               const std::function<void(std::uint32_t* row, int j)>& fillRow);
+
+// The same, level 0 filled at once by `fill(texels, pitch)` (height rows of
+// `pitch` texels, row 0 first), which returns 0, or -1 to give up: the
+// texture is then released and null returned. Any thread.
+ITexture* CreateTextureFilledBy(IDevice* device, int width, int height,
+                                const std::function<int(std::uint32_t* texels, std::size_t pitch)>& fill);

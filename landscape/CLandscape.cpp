@@ -18,6 +18,11 @@ constexpr std::int64_t kMaxLeafCount = std::int64_t(1) << 29;
 // Below this many nodes per tree a second thread for the error tables costs
 // more than it saves.
 constexpr std::size_t kParallelTableNodes = std::size_t(1) << 16;
+
+std::int64_t LeavesOf(std::int32_t rows, std::int32_t columns)
+{
+    return (2 * std::int64_t(rows) - 2) * (std::int64_t(columns) - 1);
+}
 } // namespace
 
 CLandscape::CLandscape() = default;
@@ -27,21 +32,27 @@ CLandscape::~CLandscape() { Destroy(); }
 int CLandscape::SetHeightWindow(std::int32_t rows, const std::int32_t* heights,
                                 std::int32_t columns)
 {
+    std::unique_ptr<std::int32_t[]> copy;
+    if (heights && rows >= 2 && columns >= 2 && LeavesOf(rows, columns) <= kMaxLeafCount) {
+        const std::size_t count = static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
+        copy.reset(new std::int32_t[count]);
+        std::copy(heights, heights + count, copy.get());
+    }
+    return TakeHeightWindow(rows, std::move(copy), columns);
+}
+
+int CLandscape::TakeHeightWindow(std::int32_t rows, std::unique_ptr<std::int32_t[]> heights,
+                                 std::int32_t columns)
+{
     m_heights.reset();
     m_rows = 0;
     m_columns = 0;
     m_initialised = false;
     m_started = false;
-    if (!heights || rows < 2 || columns < 2) {
+    if (!heights || rows < 2 || columns < 2 || LeavesOf(rows, columns) > kMaxLeafCount) {
         return -1;
     }
-    const std::int64_t leaves = (2 * std::int64_t(rows) - 2) * (std::int64_t(columns) - 1);
-    if (leaves > kMaxLeafCount) {
-        return -1;
-    }
-    const std::size_t count = static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
-    m_heights.reset(new std::int32_t[count]);
-    std::copy(heights, heights + count, m_heights.get());
+    m_heights = std::move(heights);
     m_rows = rows;
     m_columns = columns;
     return 0;
@@ -79,11 +90,11 @@ int CLandscape::Initialise()
         m_vertexBuffer = nullptr;
         return -1;
     }
-    if (m_useWorker) {
-        m_worker.Start();
-    } else {
-        m_worker.Stop();
-    }
+    // The helper starts at the first Update, on the thread that draws: a
+    // thread inherits its maker's priority, and a page built on a paging
+    // thread of low priority must not leave the frame's passes waiting on a
+    // helper of that priority.
+    m_worker.Stop();
     m_initialised = true;
     return 0;
 }
@@ -255,6 +266,9 @@ int CLandscape::Update()
 {
     if (!m_initialised) {
         return -1;
+    }
+    if (m_useWorker) {
+        m_worker.Start();
     }
     const std::uint32_t t0 = TickCount();
     m_geomorph = m_settled && m_device != nullptr && m_device->CurrentLook() == Look::Enhanced;

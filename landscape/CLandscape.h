@@ -40,6 +40,9 @@ public:
     // then the landscape holds no window. A new window makes the landscape
     // uninitialised until the next Initialise.
     int SetHeightWindow(std::int32_t rows, const std::int32_t* heights, std::int32_t columns);
+    // The same, taking `heights` (rows x columns samples) over instead of
+    // copying it: a paged window is not held twice. On -1 it is freed.
+    int TakeHeightWindow(std::int32_t rows, std::unique_ptr<std::int32_t[]> heights, std::int32_t columns);
     // Builds roots, error tables, queues, pool and vertex buffer. 0, or -1
     // when there is no window or no device or the vertex buffer cannot be
     // created (then Update returns -1 every frame).
@@ -220,8 +223,10 @@ public:
     std::int32_t m_mergeSteps = 0;
     bool m_hitBudget = false;      // the loop ended on m_maxRenderTime
     bool m_splitRefused = false;   // a split was refused in this frame
-    // Share the per-frame passes with a helper thread of this landscape.
-    // Read by Initialise; the mesh and the statistics are the same either way.
+    // Share the per-frame passes with a helper thread of this landscape,
+    // started by the first Update (so on the render thread, at its
+    // priority). Read by Update; the mesh and the statistics are the same
+    // either way.
     bool m_useWorker = true;
     // Counts Updates, 1 to 2^31 - 1 and round again; stamps the visibility a
     // priority computation found, which holds until the next Update.

@@ -15,6 +15,11 @@ public:
     virtual unsigned Width() const = 0;
     virtual unsigned Height() const = 0;
     virtual unsigned LevelCount() const { return 1; }
+    // True while the device is copying unlocked contents to the graphics
+    // driver from a system-memory copy that it lets go once done (the copy
+    // under way: started by a frame and not finished); false for a device
+    // that keeps no such copy. Any thread.
+    virtual bool Arriving() const { return false; }
 
 protected:
     virtual ~ITexture() = default;

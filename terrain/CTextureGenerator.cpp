@@ -1,6 +1,8 @@
 #include "terrain/CTextureGenerator.h"
 
+#include <algorithm>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -70,11 +72,18 @@ float CTextureGenerator::BandWeight(std::int32_t v, const std::int32_t band[3])
     return static_cast<float>(v - low) / static_cast<float>(peak - low);
 }
 
+std::int32_t CTextureGenerator::LevelOfCode(std::int32_t code, std::int32_t low, std::int32_t high)
+{
+    const double range = std::max(1, high - low);
+    return std::clamp(static_cast<std::int32_t>((code - low) * 255.0 / range), 0, 255);
+}
+
 int CTextureGenerator::Synthesize(std::int32_t width, std::int32_t height)
 {
-    if (m_heightWindow == nullptr || width != m_width || height != m_height || width < 1 || height < 1)
+    if ((m_heightWindow == nullptr && m_codeWindow == nullptr) || width != m_width || height != m_height ||
+        width < 1 || height < 1)
         return -1;
-    if (m_output.CreateBlank(width, height) != 0 || !m_output.HasPixels())
+    if (m_target == nullptr && (m_output.CreateBlank(width, height) != 0 || !m_output.HasPixels()))
         return -1;
     // Rows are independent: two threads paint one half each.
     const std::int32_t middle = height / 2;
@@ -118,10 +127,20 @@ void CTextureGenerator::PaintRows(std::int32_t firstRow, std::int32_t endRow)
         table[v] = blendOf(v);
 
     const std::size_t width = static_cast<std::size_t>(m_width);
-    std::uint32_t* output = m_output.Pixels32();
+    std::uint32_t* output = m_target == nullptr ? m_output.Pixels32() : nullptr;
+    const std::uint32_t alpha = m_target == nullptr ? 0u : 0xFF000000u;
+    std::vector<std::int32_t> levelRow(m_codeWindow != nullptr ? width : 0);
     for (std::int32_t y = firstRow; y < endRow; ++y) {
-        const std::int32_t* levels = m_heightWindow + static_cast<std::size_t>(y) * width;
-        std::uint32_t* out = output + static_cast<std::size_t>(m_height - 1 - y) * width;
+        const std::int32_t* levels = levelRow.data();
+        if (m_codeWindow != nullptr) {
+            const std::int32_t* codes = m_codeWindow + static_cast<std::size_t>(y) * width;
+            for (std::size_t x = 0; x < width; ++x)
+                levelRow[x] = LevelOfCode(codes[x], m_lowCode, m_highCode);
+        } else {
+            levels = m_heightWindow + static_cast<std::size_t>(y) * width;
+        }
+        std::uint32_t* out = m_target != nullptr ? m_target + static_cast<std::size_t>(y) * m_targetPitch
+                                                 : output + static_cast<std::size_t>(m_height - 1 - y) * width;
         // The row of each tile that repeats along image row y.
         const std::uint32_t* tileRows[kSlots] = {};
         std::int32_t tileWidths[kSlots] = {1, 1, 1, 1, 1};
@@ -144,7 +163,7 @@ void CTextureGenerator::PaintRows(std::int32_t firstRow, std::int32_t endRow)
             else
                 outside = blendOf(v);
             if (blend->count == 0) {
-                out[x] = 0;
+                out[x] = alpha;
                 continue;
             }
             // Zero weights add nothing, so only the positive ones are summed,
@@ -164,7 +183,7 @@ void CTextureGenerator::PaintRows(std::int32_t firstRow, std::int32_t endRow)
             const std::uint32_t red = static_cast<std::uint32_t>(static_cast<std::int32_t>(r / n)) & 0xFF;
             const std::uint32_t green = static_cast<std::uint32_t>(static_cast<std::int32_t>(g / n)) & 0xFF;
             const std::uint32_t blue = static_cast<std::uint32_t>(static_cast<std::int32_t>(b / n)) & 0xFF;
-            out[x] = red << 16 | green << 8 | blue;
+            out[x] = alpha | red << 16 | green << 8 | blue;
         }
     }
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "terrain/CBitmapEx.h"
@@ -41,6 +42,20 @@ public:
     CBitmapEx m_tiles[kSlots];
     std::int32_t m_tileCount;
     const std::int32_t* m_heightWindow; // borrowed from the caller
+    // Or, when not null, a window of codes read instead of m_heightWindow,
+    // each taken to LevelOfCode(code, m_lowCode, m_highCode) as its row is
+    // painted: no window of levels is held. Borrowed from the caller.
+    const std::int32_t* m_codeWindow = nullptr;
+    std::int32_t m_lowCode = 0;
+    std::int32_t m_highCode = 0;
+    // The level 0..255 of `code` in a terrain whose codes span low..high:
+    // (code - low) * 255 / max(1, high - low) in double, truncated, clamped.
+    static std::int32_t LevelOfCode(std::int32_t code, std::int32_t low, std::int32_t high);
+    // When not null, Synthesize paints here instead of into m_output: window
+    // row y at m_target + y * m_targetPitch, every texel with opaque alpha;
+    // borrowed from the caller.
+    std::uint32_t* m_target = nullptr;
+    std::size_t m_targetPitch = 0;
     std::int32_t m_width;
     std::int32_t m_height;
     // Where the window lies in its terrain (non-negative samples): the tiles

@@ -19,27 +19,46 @@ int CWindowPainter::LoadTiles(const std::string& folder)
     return m_hasTiles ? 0 : -1;
 }
 
-int CWindowPainter::Paint(std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width, std::int32_t height, std::int32_t lowCode,
-                          std::int32_t highCode, const std::function<void(const CBitmapEx&)>& use)
+int CWindowPainter::Paint(const std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width,
+                          std::int32_t height, std::int32_t lowCode, std::int32_t highCode,
+                          const std::function<void(const CBitmapEx&)>& use)
 {
-    if (window == nullptr || width <= 0 || height <= 0)
-        return -1;
-    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     std::lock_guard<std::mutex> guard(m_lock);
-    if (!m_hasTiles)
+    const int painted = PaintLocked(window, x0, z0, width, height, lowCode, highCode, nullptr, 0);
+    if (painted == 0)
+        use(m_generator.m_output);
+    m_generator.m_output.CreateBlank(1, 1); // the window's pixels are not kept between runs
+    return painted;
+}
+
+int CWindowPainter::PaintInto(const std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width,
+                              std::int32_t height, std::int32_t lowCode, std::int32_t highCode,
+                              std::uint32_t* texels, std::size_t pitch)
+{
+    if (texels == nullptr || pitch < static_cast<std::size_t>(std::max(width, 0)))
         return -1;
-    const double range = std::max(1, highCode - lowCode);
-    for (std::size_t i = 0; i < count; ++i)
-        window[i] = std::clamp(static_cast<std::int32_t>((window[i] - lowCode) * 255.0 / range), 0, 255);
-    m_generator.m_heightWindow = window;
+    std::lock_guard<std::mutex> guard(m_lock);
+    return PaintLocked(window, x0, z0, width, height, lowCode, highCode, texels, pitch);
+}
+
+int CWindowPainter::PaintLocked(const std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width,
+                                std::int32_t height, std::int32_t lowCode, std::int32_t highCode,
+                                std::uint32_t* texels, std::size_t pitch)
+{
+    if (window == nullptr || width <= 0 || height <= 0 || !m_hasTiles)
+        return -1;
+    m_generator.m_heightWindow = nullptr;
+    m_generator.m_codeWindow = window;
+    m_generator.m_lowCode = lowCode;
+    m_generator.m_highCode = highCode;
+    m_generator.m_target = texels;
+    m_generator.m_targetPitch = pitch;
     m_generator.m_tileOriginX = std::max(0, x0);
     m_generator.m_tileOriginY = std::max(0, z0);
     m_generator.m_width = width;
     m_generator.m_height = height;
     const int painted = m_generator.Synthesize(width, height);
-    m_generator.m_heightWindow = nullptr;
-    if (painted == 0)
-        use(m_generator.m_output);
-    m_generator.m_output.CreateBlank(1, 1); // the window's pixels are not kept between runs
+    m_generator.m_codeWindow = nullptr;
+    m_generator.m_target = nullptr;
     return painted == 0 ? 0 : -1;
 }

@@ -7,6 +7,7 @@
 //
 // Threads: LoadTiles on one thread before the painter is shared; Paint from
 // any thread, one call at a time (serialised inside).
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -21,16 +22,28 @@ public:
     int LoadTiles(const std::string& folder);
 
     // Paints the width x height window of codes at (x0, z0) of its terrain
-    // (lowCode..highCode being the terrain's range) and hands the colours (one pixel per sample) to `use`
-    // before releasing them. The window's codes become the levels painted
-    // (no second window in memory); the window is not read once `use` is
-    // called, which may release it. 0, or -1 without tiles or memory (`use`
-    // is then not called).
-    int Paint(std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width, std::int32_t height,
-              std::int32_t lowCode,
-              std::int32_t highCode, const std::function<void(const CBitmapEx&)>& use);
+    // (lowCode..highCode being the terrain's range) and hands the colours
+    // (one pixel per sample) to `use` before releasing them. The window is
+    // only read, and not once `use` is called; its levels are worked out
+    // row by row as they are painted. 0, or -1 without tiles or memory
+    // (`use` is then not called).
+    int Paint(const std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width, std::int32_t height,
+              std::int32_t lowCode, std::int32_t highCode, const std::function<void(const CBitmapEx&)>& use);
+
+    // The same colours painted straight into `texels` (height rows of
+    // `pitch` texels, window row 0 first), each with opaque alpha: no raster
+    // of the colours is made. 0, or -1 without tiles or memory.
+    int PaintInto(const std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width,
+                  std::int32_t height, std::int32_t lowCode, std::int32_t highCode, std::uint32_t* texels,
+                  std::size_t pitch);
 
 private:
+    // Paints into m_generator's output, or into `texels` when not null; the
+    // lock is held.
+    int PaintLocked(const std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width,
+                    std::int32_t height, std::int32_t lowCode, std::int32_t highCode, std::uint32_t* texels,
+                    std::size_t pitch);
+
     std::mutex m_lock;
     CTextureGenerator m_generator;
     bool m_hasTiles = false;

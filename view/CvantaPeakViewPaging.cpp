@@ -4,6 +4,7 @@
 #include "view/CvantaPeakView.h"
 
 #include "flight/CPageBuilder.h"
+#include "terrain/ThreadPriority.h"
 #include "terrain/TickCount.h"
 
 bool CvantaPeakView::PagingNeeded() const
@@ -25,6 +26,7 @@ void CvantaPeakView::StartPagingThread()
 
 unsigned CvantaPeakView::PagingThreadProc(CvantaPeakView* view)
 {
+    LowerThreadPriority(); // frames come first: a run takes what the render thread leaves
     if (view != nullptr) {
         view->PageTerrain();
     }

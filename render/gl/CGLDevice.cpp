@@ -387,8 +387,11 @@ int CGLDevice::Draw(D3DPRIMITIVETYPE type, unsigned primitiveCount, unsigned buf
     if (state.enhanced && state.texture != 0 && m_lightMap != nullptr && !m_lightMap->Locked()) {
         if (m_lightMap->m_uploadedRows < m_lightMap->TotalRows())
             UploadTexture(m_lightMap, kUploadTexelsPerFrame);
-        if (m_lightMap->FinestCompleteLevel() < m_lightMap->m_levelCount)
+        if (m_lightMap->FinestCompleteLevel() < m_lightMap->m_levelCount) {
             state.lightMap = m_lightMap->m_glName;
+            state.lightMapOffset = glm::vec2(0.5f / static_cast<float>(m_texture->m_width),
+                                             0.5f / static_cast<float>(m_texture->m_height));
+        }
     }
     m_renderer.Draw(state, type, buffer, data, firstVertex, primitiveCount * VerticesPerPrimitive(type));
     return 0;

@@ -122,6 +122,7 @@ private:
     int LockTexture(CGLTexture* texture, unsigned level, D3DLOCKED_RECT* locked);
     int UnlockTexture(CGLTexture* texture, unsigned level);
     void ReleaseTexture(CGLTexture* texture);
+    bool TextureArriving(const CGLTexture* texture) const;
     void ReleaseFont(CGLFont* font);
     // Blends a premultiplied image at (x, y) of the back buffer; render
     // thread, inside a scene.

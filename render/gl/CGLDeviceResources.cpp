@@ -157,6 +157,13 @@ void CGLDevice::ReleaseTexture(CGLTexture* texture)
     delete texture;
 }
 
+bool CGLDevice::TextureArriving(const CGLTexture* texture) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return !texture->Locked() && texture->m_texels && texture->m_uploadedRows > 0 &&
+           texture->m_uploadedRows < texture->TotalRows();
+}
+
 void CGLDevice::ReleaseFont(CGLFont* font)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -85,8 +85,10 @@ void main()
 // 1 when there is one (uHasLightMap): the normal of the ground under the
 // pixel (red, green: x and z; y the positive root), the sunlight its
 // shadow leaves (blue) on the diffuse term and the sky it sees (alpha) on
-// the hemisphere ambient; the map's texel i covers the vertex at sample i,
-// hence the half-texel offset. Near the eye the ground detail (uHasDetail)
+// the hemisphere ambient; the map covers the window as the page texture
+// does (at half its resolution) and is read half a sample on
+// (uLightMapOffset), so that the vertex at sample i meets the texel made
+// from samples i and i + 1 at their middle. Near the eye the ground detail (uHasDetail)
 // adds the tiles' fine grain to the page texture's colour, fading out with
 // distance. It then fades the colour into the horizon
 // colour by the larger of two terms: the aerial perspective, the haze a ray
@@ -110,6 +112,7 @@ uniform float uFogEnd;
 uniform vec3 uHorizon;
 uniform bool uHasLightMap;
 uniform sampler2D uLightMap;
+uniform vec2 uLightMapOffset;
 uniform bool uLightOn;
 uniform vec3 uLightDirection;
 uniform vec4 uLightDiffuse;
@@ -193,7 +196,7 @@ void main()
 #ifdef ENHANCED
         vec3 lit = vColour.rgb;
         if (uHasLightMap) {
-            vec4 map = texture(uLightMap, vTexCoord + 0.5 / vec2(textureSize(uLightMap, 0)));
+            vec4 map = texture(uLightMap, vTexCoord + uLightMapOffset);
             vec2 xz = map.rg * 2.0 - 1.0;
             vec3 normal = vec3(xz.x, sqrt(max(1.0 - dot(xz, xz), 0.0)), xz.y);
             lit = PixelLight(map, normal);
@@ -340,6 +343,7 @@ CGLRenderer::SceneUniforms CGLRenderer::Locate(unsigned program)
     u.horizon = at("uHorizon");
     u.hasLightMap = at("uHasLightMap");
     u.lightMap = at("uLightMap");
+    u.lightMapOffset = at("uLightMapOffset");
     u.haze = at("uHaze");
     u.hasDetail = at("uHasDetail");
     u.detailTiles = at("uDetailTiles");
@@ -544,6 +548,7 @@ void CGLRenderer::Draw(const GLDrawState& state, D3DPRIMITIVETYPE type, unsigned
         const bool lightMap = textured && state.lightMap != 0 && (state.fvf & D3DFVF_NORMAL) != 0;
         glUniform1i(u.hasLightMap, lightMap ? 1 : 0);
         glUniform1i(u.lightMap, 1);
+        glUniform2fv(u.lightMapOffset, 1, glm::value_ptr(state.lightMapOffset));
         glUniform3f(u.haze, LookHaze::kDensity, LookHaze::kHeight,
                     std::exp(-std::max(state.eye.y, 0.0f) / LookHaze::kHeight));
         glActiveTexture(GL_TEXTURE1);

@@ -34,6 +34,10 @@ struct GLDrawState {
     glm::vec4 fogWindow{0.0f}; // world x0, z0, x1, z1 of the landscape's window
     float fogEnd = 0.0f;       // the fog is whole by this ground distance at the latest
     unsigned lightMap = 0;     // GL texture name of the light map, 0 for none (per-vertex light)
+    // Half a window sample in texture coordinates (0.5 / the page texture's
+    // width and height): the light map is read at the middle of the sample
+    // whatever its own resolution.
+    glm::vec2 lightMapOffset{0.0f};
 };
 
 // The colours of the enhanced look, linear 0..1.
@@ -153,8 +157,8 @@ private:
             lightDirection = -1, lightDiffuse = -1, materialDiffuse = -1, materialAmbient = -1,
             materialEmissive = -1, ambient = -1, hasTexture = -1, sampler = -1;
         int skyAmbient = -1, groundAmbient = -1, eye = -1, fogWindow = -1, fogEnd = -1, horizon = -1,
-            hasLightMap = -1, lightMap = -1, haze = -1, hasDetail = -1, detailTiles = -1, detailWeights = -1,
-            levelScale = -1, levelBase = -1, rockSlot = -1, tileSize = -1, tileMeans = -1;
+            hasLightMap = -1, lightMap = -1, lightMapOffset = -1, haze = -1, hasDetail = -1, detailTiles = -1,
+            detailWeights = -1, levelScale = -1, levelBase = -1, rockSlot = -1, tileSize = -1, tileMeans = -1;
     };
     static SceneUniforms Locate(unsigned program);
     SceneUniforms m_classicUniforms;

@@ -92,6 +92,8 @@ int CGLTexture::UnlockRect(unsigned level)
     return 0;
 }
 
+bool CGLTexture::Arriving() const { return m_device != nullptr && m_device->TextureArriving(this); }
+
 void CGLTexture::Release()
 {
     if (m_device != nullptr)

@@ -33,6 +33,7 @@ public:
     unsigned Width() const override { return m_width; }
     unsigned Height() const override { return m_height; }
     unsigned LevelCount() const override { return m_levelCount; }
+    bool Arriving() const override;
 
 private:
     friend class CGLDevice;

@@ -1,6 +1,6 @@
 // Pixel checks of the OpenGL device: fixed-function lighting times the
 // texel, the axis colours, wireframe against solid fill, the depth buffer,
-// and the calls the device must refuse.
+// the calls the device must refuse, and a texture arriving in slices.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -432,4 +432,24 @@ TEST(GLDeviceHandoverTest, ARenderThreadThatDetachesHandsTheContextOver)
     ASSERT_EQ(device.ReadBackBuffer(&second), 0);
     EXPECT_EQ(second[5 * 32 + 5], 0xFF204060u);
     EXPECT_EQ(device.ForeignThreadCalls(), 0u);
+}
+
+TEST_F(GLDeviceTest, ATextureArrivesFromItsFirstSliceToItsLast)
+{
+    // Four frames' worth of texels: arriving from the first frame's slice to
+    // the last one, not while locked nor before a frame nor once done.
+    CGLDevice& device = *m_gl.device;
+    ITexture* texture = nullptr;
+    ASSERT_EQ(device.CreateTexture(2048, 2048, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture), 0);
+    static_assert(2048 * 2048 == 4 * CGLDevice::kUploadTexelsPerFrame);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(texture->LockRect(0, &locked, D3DLOCK_DISCARD), 0);
+    std::vector<bool> arriving{texture->Arriving()};
+    ASSERT_EQ(texture->UnlockRect(0), 0);
+    for (int frame = 0; frame <= 5; ++frame) {
+        arriving.push_back(texture->Arriving());
+        ASSERT_TRUE(device.BeginScene() == 0 && device.EndScene() == 0);
+    }
+    EXPECT_EQ(arriving, (std::vector<bool>{false, false, true, true, true, false, false}));
+    texture->Release();
 }

@@ -56,3 +56,23 @@ TEST(CWindowPainterTest, OverlappingWindowsGiveTheSameColoursAndNoTilesFail)
     EXPECT_EQ(bare.Paint(codes.data(), 0, 0, 10, 10, 0, 40000, [&](const CBitmapEx&) { used = true; }), -1);
     EXPECT_FALSE(used);
 }
+
+TEST(CWindowPainterTest, PaintingIntoRowsGivesTheRastersColoursOpaqueWithinThePitch)
+{
+    CWindowPainter painter;
+    ASSERT_EQ(painter.LoadTiles(std::string(VP_SOURCE_DIR) + "/data/Textures"), 0);
+    const std::int32_t w = 150, h = 90;
+    const std::size_t pitch = w + 7;
+    const std::vector<std::int32_t> codes = Codes(37, 11, w, h);
+    std::vector<std::uint32_t> rows(pitch * h, 0x12345678u);
+    ASSERT_EQ(painter.PaintInto(codes.data(), 37, 11, w, h, 0, 40000, rows.data(), pitch), 0);
+    int mismatches = 0;
+    ASSERT_EQ(painter.Paint(codes.data(), 37, 11, w, h, 0, 40000, [&](const CBitmapEx& colours) {
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::int32_t x = static_cast<std::int32_t>(i % pitch), z = static_cast<std::int32_t>(i / pitch);
+            mismatches += rows[i] != (x < w ? 0xFF000000u | (colours.ReadPixel(x, z) & 0xFFFFFFu) : 0x12345678u);
+        }
+    }), 0);
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(painter.PaintInto(codes.data(), 37, 11, w, h, 0, 40000, rows.data(), w - 1), -1) << "short pitch";
+}
