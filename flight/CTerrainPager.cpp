@@ -29,8 +29,7 @@ constexpr auto kCopyPoll = std::chrono::milliseconds(10);
 
 // Returns once the render thread has copied `texture` (null: at once) to the
 // driver and let go of its system-memory copy, or did not start the copy
-// within kCopyStartWait (no frames are drawn: the first page, a headless
-// flight building on its drawing thread), or after kCopyWait.
+// within kCopyStartWait (frames stopped), or after kCopyWait.
 void AwaitCopy(const ITexture* texture)
 {
     if (texture == nullptr)
@@ -71,15 +70,15 @@ bool CTerrainPager::PagingWanted(float x, float z, float originX, float originZ,
 
 CTerrainPager::Page CTerrainPager::BuildFirst(bool textured) const { return BuildAt(0, 0, textured); }
 
-CTerrainPager::Page CTerrainPager::BuildAround(float x, float z, bool textured) const
+CTerrainPager::Page CTerrainPager::BuildAround(float x, float z, bool textured, Copies copies) const
 {
     std::int32_t x0 = 0;
     std::int32_t z0 = 0;
     CPageBuilder::PageOrigin(x, z, m_window.width, m_window.height, &x0, &z0);
-    return BuildAt(x0, z0, textured);
+    return BuildAt(x0, z0, textured, copies);
 }
 
-CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, bool textured) const
+CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, bool textured, Copies copies) const
 {
     MapLargeBlocksAlone();
     Page page;
@@ -113,7 +112,8 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
         landscape.m_lightMap = CreateLightMapTexture(m_device, heights, w, h, m_source.HeightScale());
     // Its copy goes to the driver before the page texture is made (a few
     // frames): the two copies never stand in memory together either.
-    AwaitCopy(landscape.m_lightMap);
+    if (copies == Copies::Awaited)
+        AwaitCopy(landscape.m_lightMap);
     if (textured) {
         if (const CBitmapEx* raster = m_source.ColourRaster()) {
             landscape.m_texture = CreatePageTexture(m_device, *raster, x0, z0, w, h);
@@ -136,7 +136,8 @@ CTerrainPager::Page CTerrainPager::BuildAt(std::int32_t x0, std::int32_t z0, boo
     // The error tables are made once the page texture's texels have gone to
     // the driver (the render thread copies them over a few frames), so that
     // its system-memory copy and the tables never stand in memory together.
-    AwaitCopy(landscape.m_texture);
+    if (copies == Copies::Awaited)
+        AwaitCopy(landscape.m_texture);
     page.status = landscape.Initialise();
     return page;
 }

@@ -60,13 +60,20 @@ public:
     // (CPageBuilder::PagingUseful).
     bool PagingWanted(float x, float z, float originX, float originZ, bool running) const;
 
+    // What a build does once it has made a texture: waits (a little while,
+    // at most) for the render thread to copy it to the driver, so that its
+    // system-memory copy is gone before the next big buffer is made; only a
+    // build on a paging thread while frames are drawn can. Builds on the
+    // drawing thread, or before frames are drawn, go straight on.
+    enum class Copies { GoOn, Awaited };
+
     // The first landscape, over the window at the terrain's origin.
     Page BuildFirst(bool textured) const;
     // A paging run's landscape, over the window around a camera at (x, z)
     // (CPageBuilder::PageOrigin).
-    Page BuildAround(float x, float z, bool textured) const;
+    Page BuildAround(float x, float z, bool textured, Copies copies = Copies::GoOn) const;
     // The landscape over the window at (x0, z0).
-    Page BuildAt(std::int32_t x0, std::int32_t z0, bool textured) const;
+    Page BuildAt(std::int32_t x0, std::int32_t z0, bool textured, Copies copies = Copies::GoOn) const;
 
     // Where the camera starts over the first landscape (width x height as
     // built), and the pitch (radians,

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "landscape/CLandscape.h"
+#include "terrain/ThreadPriority.h"
 #include "terrain/TickCount.h"
 
 namespace {
@@ -66,6 +67,7 @@ void CTerrainPaging::Start(std::function<void()> body)
     }
     Join();
     m_thread = std::thread([this, body = std::move(body)]() {
+        LowerThreadPriority(); // frames come first: a run takes what the render thread leaves
         body();
         m_count.fetch_sub(1);
     });
@@ -76,7 +78,8 @@ bool CTerrainPaging::Run(float x, float z, bool textured)
     const std::uint32_t t0 = TickCount();
     if (m_pager == nullptr || m_cancelled.load())
         return false;
-    CTerrainPager::Page page = m_pager->BuildAround(x, z, textured);
+    CTerrainPager::Page page = m_pager->BuildAround(
+        x, z, textured, m_runs == Runs::OnThread ? CTerrainPager::Copies::Awaited : CTerrainPager::Copies::GoOn);
     // Past the far edge the window holds nothing to fly; a read that failed
     // is tried again later; a cancelled run leaves the flight as it is.
     if (!page.landscape || page.width < 2 || page.height < 2 || m_cancelled.load()) {

@@ -52,7 +52,9 @@ public:
     // lasts at `now` (TickCount); else as the pager's policy says.
     bool Wanted(float x, float z, std::uint32_t now) const;
     // Starts a run: counts it in Count(), then calls `body` (which calls Run)
-    // on a new paging thread or, at once, here. The previous run's thread
+    // on a new paging thread, below the render thread's priority
+    // (LowerThreadPriority) and waiting for its textures' copies
+    // (CTerrainPager::Copies), or, at once, here. The previous run's thread
     // has ended already (its count was lowered as its last step), so
     // joining it is short.
     void Start(std::function<void()> body);

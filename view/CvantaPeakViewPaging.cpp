@@ -4,7 +4,6 @@
 #include "view/CvantaPeakView.h"
 
 #include "flight/CPageBuilder.h"
-#include "terrain/ThreadPriority.h"
 #include "terrain/TickCount.h"
 
 bool CvantaPeakView::PagingNeeded() const
@@ -26,7 +25,6 @@ void CvantaPeakView::StartPagingThread()
 
 unsigned CvantaPeakView::PagingThreadProc(CvantaPeakView* view)
 {
-    LowerThreadPriority(); // frames come first: a run takes what the render thread leaves
     if (view != nullptr) {
         view->PageTerrain();
     }

@@ -7,8 +7,12 @@
 #include <cstdint>
 #include <future>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "flight/CTerrainPaging.h"
 #include "landscape/CLandscape.h"
+#include "terrain/ThreadPriority.h"
 #include "terrain/CBitmapEx.h"
 #include "terrain/ITerrainSource.h"
 #include "tests/support/CRecordingDevice.h"
@@ -114,12 +118,16 @@ TEST_F(CTerrainPagingTest, ARunOnItsThreadCountsUntilItEndsAndCancelStopsTheNext
     std::promise<void> go;
     std::shared_future<void> released = go.get_future().share();
     std::promise<std::thread::id> ranOn;
+    int niceOfRun = 0;
     paging.Start([&]() {
+        niceOfRun = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
         ranOn.set_value(std::this_thread::get_id());
         released.wait();
         paging.Run(800.0f, 500.0f, false);
     });
     EXPECT_NE(ranOn.get_future().get(), std::this_thread::get_id());
+    // Below the deciding thread, so that frames come first.
+    EXPECT_GE(niceOfRun, std::min(19, ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())) + kBackgroundNice));
     EXPECT_EQ(paging.Count().load(), 1);
     EXPECT_FALSE(paging.Wanted(800.0f, 500.0f, 0)); // one at a time
     go.set_value();
