@@ -19,33 +19,15 @@ int CWindowPainter::LoadTiles(const std::string& folder)
     return m_hasTiles ? 0 : -1;
 }
 
-int CWindowPainter::Paint(const std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width,
-                          std::int32_t height, std::int32_t lowCode, std::int32_t highCode,
-                          const std::function<void(const CBitmapEx&)>& use)
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    const int painted = PaintLocked(window, x0, z0, width, height, lowCode, highCode, nullptr, 0);
-    if (painted == 0)
-        use(m_generator.m_output);
-    m_generator.m_output.CreateBlank(1, 1); // the window's pixels are not kept between runs
-    return painted;
-}
-
 int CWindowPainter::PaintInto(const std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width,
                               std::int32_t height, std::int32_t lowCode, std::int32_t highCode,
                               std::uint32_t* texels, std::size_t pitch)
 {
-    if (texels == nullptr || pitch < static_cast<std::size_t>(std::max(width, 0)))
+    if (window == nullptr || texels == nullptr || width <= 0 || height <= 0 ||
+        pitch < static_cast<std::size_t>(width))
         return -1;
     std::lock_guard<std::mutex> guard(m_lock);
-    return PaintLocked(window, x0, z0, width, height, lowCode, highCode, texels, pitch);
-}
-
-int CWindowPainter::PaintLocked(const std::int32_t* window, std::int32_t x0, std::int32_t z0, std::int32_t width,
-                                std::int32_t height, std::int32_t lowCode, std::int32_t highCode,
-                                std::uint32_t* texels, std::size_t pitch)
-{
-    if (window == nullptr || width <= 0 || height <= 0 || !m_hasTiles)
+    if (!m_hasTiles)
         return -1;
     m_generator.m_heightWindow = nullptr;
     m_generator.m_codeWindow = window;
