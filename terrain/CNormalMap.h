@@ -20,6 +20,11 @@ public:
     // below 2.
     static int Compute(const std::int32_t* window, std::int32_t width, std::int32_t height, float heightScale,
                        std::vector<std::uint8_t>* encoded);
+    // The same for row z alone (0 <= z < height), into out[0 .. 2 x width):
+    // for callers that need the normals a row at a time and not the whole
+    // map in memory. The window must be valid (non-null, sides of 2 or more).
+    static void ComputeRow(const std::int32_t* window, std::int32_t width, std::int32_t height, float heightScale,
+                           std::int32_t z, std::uint8_t* out);
 
     // The unit normal of an encoded x, z pair.
     static void Decode(std::uint8_t x, std::uint8_t z, float normal[3]);
